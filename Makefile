@@ -1,0 +1,60 @@
+# One entry point for building, running and testing the setup.
+#   make          build the host tools and build/setup.exe
+#   make run      build and run setup.exe under Wine
+#   make test     every test (host, Wine, end to end) and the format check
+SHELL := /bin/bash
+ROOT := $(abspath .)
+BUILD := $(ROOT)/build
+HOST := $(BUILD)/host
+WIN32 := $(BUILD)/win32
+WIN64 := $(BUILD)/win64
+JOBS ?= $(shell nproc)
+CMAKE_GEN := -G Ninja
+
+.PHONY: all bootstrap host win32 win64 run test format format-check clean
+
+all: win32
+
+bootstrap:
+	@bash scripts/bootstrap.sh
+
+$(HOST)/build.ninja: | bootstrap
+	@cmake -S . -B $(HOST) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug >/dev/null
+
+host: bootstrap $(HOST)/build.ninja
+	@cmake --build $(HOST) -j $(JOBS)
+
+$(WIN32)/build.ninja: | bootstrap
+	@cmake -S . -B $(WIN32) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-i686.cmake \
+	  -DNORVANTA_HOST_TOOLS=$(HOST)/tools -DNORVANTA_PRODUCT_DIR=$(BUILD) >/dev/null
+
+win32: host $(WIN32)/build.ninja
+	@cmake --build $(WIN32) -j $(JOBS)
+
+$(WIN64)/build.ninja: | bootstrap
+	@cmake -S . -B $(WIN64) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-x86_64.cmake \
+	  -DNORVANTA_HOST_TOOLS=$(HOST)/tools >/dev/null
+
+# The 64-bit build must compile; the 32-bit one is the product.
+win64: host $(WIN64)/build.ninja
+	@cmake --build $(WIN64) -j $(JOBS)
+
+run: win32
+	@bash scripts/run.sh
+
+format-check: bootstrap
+	@bash scripts/format.sh --check
+
+format: bootstrap
+	@bash scripts/format.sh
+
+test: win32 format-check
+	@rm -rf $(HOST)/test-results $(WIN32)/test-results
+	@printf 'subdirs("host" "win32")\n' > $(BUILD)/CTestTestfile.cmake
+	@bash scripts/with-wine.sh ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) ; rc=$$?; \
+	  python3 scripts/test-summary.py $(HOST)/test-results $(WIN32)/test-results; exit $$rc
+
+clean:
+	rm -rf $(BUILD)

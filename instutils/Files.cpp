@@ -1,0 +1,120 @@
+#include "Files.h"
+#include "DosTime.h"
+#include "InstallLog.h"
+#include "Paths.h"
+#include "TextConv.h"
+#include "WinHandles.h"
+#include <vector>
+
+std::wstring CurrentFolder() {
+    DWORD n = GetCurrentDirectoryW(0, nullptr);
+    if (n == 0) return std::wstring();
+    std::wstring s(n, L'\0');
+    DWORD got = GetCurrentDirectoryW(n, s.data());
+    s.resize(got < n ? got : 0);
+    PathWithSlash(s);
+    return s;
+}
+
+bool FolderExists(const std::wstring& path) {
+    std::wstring saved = CurrentFolder();
+    std::wstring wanted(path);
+    PathWithSlash(wanted);
+    if (wanted.empty()) return false;
+    SetCurrentDirectoryW(wanted.c_str());
+    bool same = SamePath(CurrentFolder(), wanted);
+    SetCurrentDirectoryW(saved.c_str());
+    return same;
+}
+
+bool FileIsPresent(const std::wstring& path) {
+    if (path.empty()) return false;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(path.c_str(), &fd);
+    UniqueFindHandle guard(h);
+    return guard.valid() && (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+double NowDateTime() {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    DateTimeParts p{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+    double dt = 0.0;
+    EncodeDateTime(p, dt);
+    return dt;
+}
+
+double FileDateOf(const std::wstring& path) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = path.empty() ? INVALID_HANDLE_VALUE : FindFirstFileW(path.c_str(), &fd);
+    UniqueFindHandle guard(h);
+    if (!guard.valid()) return NowDateTime();
+    FILETIME local;
+    WORD date = 0, time = 0;
+    if (!FileTimeToLocalFileTime(&fd.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &date, &time))
+        return NowDateTime();
+    return DosTimeToDateTime((static_cast<std::uint32_t>(date) << 16) | time);
+}
+
+void MakeFolderChain(const std::wstring& folder) {
+    if (folder.empty() || FolderExists(folder)) return;
+    std::wstring parent = FolderPartOf(PathWithoutSlash(folder));
+    if (parent.size() < folder.size()) MakeFolderChain(parent);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    AddLogLine(kMadeDirPrefix + Utf16ToUtf8(folder));
+}
+
+void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+    UniqueHandle f(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.valid()) return;
+    DWORD written = 0;
+    if (!bytes.empty()) WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
+    bytes.clear();
+    UniqueHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.valid()) return false;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(f.get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD got = 0;
+        if (!ReadFile(f.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &got, nullptr) ||
+            got == 0) {
+            bytes.resize(done);
+            return false;
+        }
+        done += got;
+    }
+    return true;
+}
+
+void SetFileDate(FileHandle file, std::uint32_t dosTime) {
+    FILETIME local, utc;
+    if (!DosDateTimeToFileTime(static_cast<WORD>(dosTime >> 16), static_cast<WORD>(dosTime & 0xFFFF), &local))
+        return;
+    if (!LocalFileTimeToFileTime(&local, &utc)) return;
+    SetFileTime(static_cast<HANDLE>(file), nullptr, nullptr, &utc);
+}
+
+bool LoadListFromFile(TStringList& list, const std::wstring& path) {
+    std::string bytes;
+    bool ok = ReadWholeFile(path, bytes);
+    if (!bytes.empty() || ok) list.SetText(bytes.data(), bytes.size());
+    return ok;
+}
+
+bool SaveListToFile(const TStringList& list, const std::wstring& path) {
+    std::string bytes = list.Text();
+    UniqueHandle f(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.valid()) return false;
+    DWORD written = 0;
+    if (bytes.empty()) return true;
+    return WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}

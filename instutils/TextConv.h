@@ -1,0 +1,10 @@
+// UTF-8 <-> UTF-16, one code unit at a time. Characters outside the basic
+// plane are dropped on the way in; surrogates pass through unit by unit.
+#pragma once
+#include <cstddef>
+#include <string>
+
+// Reads up to the first NUL or the end of the bytes, whichever comes first.
+std::wstring Utf8ToUtf16(const char* bytes, std::size_t length);
+std::wstring Utf8ToUtf16(const std::string& s);
+std::string Utf16ToUtf8(const std::wstring& s);

@@ -1,0 +1,14 @@
+// Locale-dependent case rules. The target asks Windows (the user's locale);
+// the host build, used for native tests and tools, has a plain substitute.
+#pragma once
+#include <string>
+
+// Upper-cases by the user's locale rules, one UTF-16 unit at a time.
+std::wstring LocaleUpper(const std::wstring& s);
+
+// Compares ignoring case in string-sort order: <0, 0 or >0.
+int LocaleCompareText(const std::wstring& a, const std::wstring& b);
+
+inline bool LocaleSameText(const std::wstring& a, const std::wstring& b) {
+    return LocaleCompareText(a, b) == 0;
+}

@@ -1,0 +1,20 @@
+// Host substitute for the user's locale: ASCII and Latin-1 letters only.
+#include "Locale.h"
+
+static wchar_t UpperUnit(wchar_t c) {
+    if (c >= L'a' && c <= L'z') return static_cast<wchar_t>(c - 0x20);
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<wchar_t>(c - 0x20);
+    if (c == 0xFF) return static_cast<wchar_t>(0x178);
+    return c;
+}
+
+std::wstring LocaleUpper(const std::wstring& s) {
+    std::wstring r(s);
+    for (auto& c : r) c = UpperUnit(c);
+    return r;
+}
+
+int LocaleCompareText(const std::wstring& a, const std::wstring& b) {
+    std::wstring ua = LocaleUpper(a), ub = LocaleUpper(b);
+    return ua.compare(ub) < 0 ? -1 : (ua == ub ? 0 : 1);
+}

@@ -1,0 +1,15 @@
+#include "Locale.h"
+#include <windows.h>
+
+std::wstring LocaleUpper(const std::wstring& s) {
+    std::wstring r(s);
+    if (!r.empty()) CharUpperBuffW(r.data(), static_cast<DWORD>(r.size()));
+    return r;
+}
+
+int LocaleCompareText(const std::wstring& a, const std::wstring& b) {
+    int r = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, a.data(),
+                           static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()));
+    if (r == 0) return a.compare(b); // only on invalid arguments; keep an answer
+    return r - CSTR_EQUAL;
+}

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian machine lacks for building and testing the setup.
+# Silent and quick when everything is already present.
+set -euo pipefail
+
+need_i386=0
+dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
+
+pkgs=(
+  cmake ninja-build make g++ clang-format
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  libz-mingw-w64-dev zlib1g-dev googletest
+  wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
+  clang libclang-rt-14-dev
+)
+[ "${BOOTSTRAP_EXTRA:-}" ] && pkgs+=(${BOOTSTRAP_EXTRA})
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ "$need_i386" = 0 ] && [ ${#missing[@]} = 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" = 0 ] || SUDO="sudo"
+echo "bootstrap: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+if [ "$need_i386" = 1 ]; then
+  $SUDO dpkg --add-architecture i386
+fi
+$SUDO apt-get update -qq >/dev/null
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

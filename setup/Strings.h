@@ -1,0 +1,53 @@
+// The localized texts, numbered 83 to 114, UTF-8 per language.
+#pragma once
+#include <initializer_list>
+#include <string>
+
+inline constexpr int kFirstText = 83;
+inline constexpr int kLastText = 114;
+inline constexpr int kPageCount = 7;
+inline constexpr std::size_t kMaxFormatted = 4097;
+
+enum TextId : int {
+    txtLanguageCode = 83,
+    txtLanguageName = 84,
+    txtProductName = 85,
+    txtWelcome = 86,
+    txtAcceptLicence = 87,
+    txtPortableCopy = 88,
+    txtReady = 89,
+    txtAllUsers = 90,
+    txtDesktopShortcut = 91,
+    txtFinished = 92,
+    txtLaunchNow = 93,
+    txtShortcutDescription = 94,
+    txtProductEdition = 95,
+    txtCaption = 96,
+    txtPageTitle0 = 97,
+    txtLicenceRequired = 104,
+    txtCloseRunningCopies = 105,
+    txtNotFinished = 106,
+    txtPortableHelpUrl = 107,
+    txtPortableRefused = 108,
+    txtCannotCreateFile = 109,
+    txtBack = 110,
+    txtNext = 111,
+    txtFinish = 112,
+    txtCancel = 113,
+    txtBrowse = 114,
+};
+
+// The current language; nothing in this edition changes it.
+extern unsigned char CurrentLanguage;
+
+// Text n of the current language (an empty text for a number outside the table).
+const char* GetText(int n);
+std::wstring GetTextW(int n);
+// Title of page 0 to 6.
+const char* PageTitle(int page);
+
+// Fills %s placeholders in order (missing arguments are empty) and turns %% into %;
+// the result is cut at 4097 bytes.
+std::string FormatText(const std::string& format, std::initializer_list<std::string> args);
+// Texts 86 and 92 with their two arguments: text 95 and an empty text.
+std::string FormattedProductText(int n);

@@ -1,0 +1,162 @@
+// Path strings, DOS date-times and the log's line rules.
+#include "DosTime.h"
+#include "InstallLog.h"
+#include "Paths.h"
+#include "StringList.h"
+#include <gtest/gtest.h>
+#include <cmath>
+
+TEST(Paths, SlashForms) {
+    std::wstring p;
+    PathWithSlash(p);
+    EXPECT_EQ(p, L"");
+    p = L"C:/x/";
+    PathWithSlash(p);
+    EXPECT_EQ(p, L"C:/x\\");
+    p = L"C:\\x";
+    PathWithSlash(p);
+    EXPECT_EQ(p, L"C:\\x\\");
+    p = L"C:\\x\\";
+    PathWithSlash(p);
+    EXPECT_EQ(p, L"C:\\x\\");
+    EXPECT_EQ(PathWithoutSlash(L"C:\\x\\\\"), L"C:\\x\\");
+    EXPECT_EQ(PathWithoutSlash(L"C:\\x"), L"C:\\x");
+    EXPECT_EQ(PathWithoutSlash(L""), L"");
+}
+
+TEST(Paths, Parts) {
+    EXPECT_EQ(FolderPartOf(L"C:\\a\\b.txt"), L"C:\\a\\");
+    EXPECT_EQ(FolderPartOf(L"C:b.txt"), L"C:");
+    EXPECT_EQ(FolderPartOf(L"b.txt"), L"");
+    EXPECT_EQ(NamePartOf(L"C:\\a\\b.txt"), L"b.txt");
+    EXPECT_EQ(NamePartOf(L"D:"), L"");
+    EXPECT_EQ(NamePartOf(L"plain"), L"plain");
+    EXPECT_EQ(DrivePartOf(L"d:\\x"), L"d:");
+    EXPECT_EQ(DrivePartOf(L"\\\\srv\\share\\dir\\f"), L"\\\\srv\\share");
+    EXPECT_EQ(DrivePartOf(L"\\\\srv\\share"), L"\\\\srv\\share");
+    EXPECT_EQ(DrivePartOf(L"\\\\srv"), L"\\\\srv");
+    EXPECT_EQ(DrivePartOf(L"\\x\\y"), L"");
+    EXPECT_EQ(DrivePartOf(L"x"), L"");
+}
+
+TEST(Paths, JoinAndCompare) {
+    EXPECT_EQ(JoinPath(L"", "qrd.exe"), L"qrd.exe");
+    EXPECT_EQ(JoinPath(L"C:\\P", "qrd.exe"), L"C:\\P\\qrd.exe");
+    EXPECT_EQ(JoinPath(L"C:\\P/", "Mod\xC3\xA8les"), L"C:\\P\\Mod\u00E8les");
+    EXPECT_TRUE(SamePath(L"c:\\program files", L"C:\\Program Files"));
+    EXPECT_TRUE(SamePath(L"c:\\mod\u00E8les", L"C:\\MOD\u00C8LES"));
+    EXPECT_FALSE(SamePath(L"C:\\x\\", L"C:\\x"));
+    EXPECT_FALSE(SamePath(L"C:/x", L"C:\\x"));
+    EXPECT_TRUE(IsUnderFolder(L"C:\\Program Files (x86)\\Norvanta", L"C:\\Program Files"));
+    EXPECT_TRUE(IsUnderFolder(L"c:\\program files", L"C:\\Program Files"));
+    EXPECT_FALSE(IsUnderFolder(L"C:\\Prog", L"C:\\Program Files"));
+    EXPECT_FALSE(IsUnderFolder(L"D:\\Program Files\\x", L"C:\\Program Files"));
+}
+
+static double Make(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
+    double dt = -1;
+    EXPECT_TRUE(EncodeDateTime({y, mo, d, h, mi, s, ms}, dt));
+    return dt;
+}
+
+TEST(DosTime, EpochAndKnownValues) {
+    EXPECT_EQ(Make(1899, 12, 30, 0, 0, 0), 0.0);
+    EXPECT_EQ(Make(1900, 1, 1, 12, 0, 0), 2.5);
+    EXPECT_EQ(Make(2000, 1, 1, 0, 0, 0), 36526.0);
+    EXPECT_EQ(Make(2024, 2, 29, 0, 0, 0), 45351.0);
+    double dt = 0;
+    EXPECT_FALSE(EncodeDateTime({2023, 2, 29, 0, 0, 0, 0}, dt));
+    EXPECT_FALSE(EncodeDateTime({2023, 13, 1, 0, 0, 0, 0}, dt));
+    EXPECT_FALSE(EncodeDateTime({2023, 1, 1, 24, 0, 0, 0}, dt));
+    DateTimeParts p;
+    ASSERT_TRUE(DecodeDateTime(45351.75, p));
+    EXPECT_EQ(p.year, 2024);
+    EXPECT_EQ(p.month, 2);
+    EXPECT_EQ(p.day, 29);
+    EXPECT_EQ(p.hour, 18);
+    EXPECT_FALSE(DecodeDateTime(NAN, p));
+    EXPECT_FALSE(DecodeDateTime(1e300, p));
+}
+
+TEST(DosTime, PackingAndRange) {
+    double dt = Make(2026, 12, 8, 9, 30, 44);
+    std::uint32_t dos = DateTimeToDosTime(dt);
+    EXPECT_EQ(dos >> 16, ((2026u - 1980) << 9) | (12u << 5) | 8u);
+    EXPECT_EQ(dos & 0xFFFF, (9u << 11) | (30u << 5) | 22u);
+    EXPECT_EQ(DosTimeToDateTime(dos), dt); // even seconds survive exactly
+    double odd = Make(2026, 12, 8, 9, 30, 45);
+    EXPECT_NE(DosTimeToDateTime(DateTimeToDosTime(odd)), odd);
+    EXPECT_EQ(DateTimeToDosTime(Make(1979, 12, 31, 23, 59, 58)), 0u);
+    EXPECT_EQ(DateTimeToDosTime(Make(2100, 1, 1, 0, 0, 0)), 0u);
+    EXPECT_NE(DateTimeToDosTime(Make(2099, 12, 31, 23, 59, 58)), 0u);
+    EXPECT_NE(DateTimeToDosTime(Make(1980, 1, 1, 0, 0, 0)), 0u);
+    EXPECT_EQ(DosTimeToDateTime(0), 0.0); // month 0 names no date
+    // Milliseconds that round up to the next day carry into the date.
+    double late = Make(2020, 12, 31, 23, 59, 59, 999) + 0.0006 / 86400.0;
+    DateTimeParts p;
+    ASSERT_TRUE(DecodeDateTime(late, p));
+    EXPECT_EQ(p.year, 2021);
+    EXPECT_EQ(p.hour, 0);
+}
+
+TEST(DosTime, EveryEvenSecondOfADayRoundTrips) {
+    double day = Make(2031, 7, 14, 0, 0, 0);
+    for (int s = 0; s < 86400; s += 2) {
+        double dt = day + s / 86400.0;
+        std::uint32_t dos = DateTimeToDosTime(dt);
+        ASSERT_EQ((dos & 0x1F) * 2u + ((dos >> 5) & 0x3F) * 60u + (dos >> 11 & 0x1F) * 3600u,
+                  static_cast<unsigned>(s));
+    }
+}
+
+TEST(StringList, SplittingAndSaving) {
+    TStringList l;
+    std::string text = "a\r\nb\rc\nd\n\ne";
+    l.SetText(text.data(), text.size());
+    EXPECT_EQ(l.Lines, (std::vector<std::string>{"a", "b", "c", "d", "", "e"}));
+    EXPECT_EQ(l.Text(), "a\r\nb\r\nc\r\nd\r\n\r\ne\r\n");
+    std::string withNul("x\r\ny\0z\r\n", 8);
+    l.SetText(withNul.data(), withNul.size());
+    EXPECT_EQ(l.Lines, (std::vector<std::string>{"x", "y"}));
+    l.SetText("", 0);
+    EXPECT_EQ(l.Count(), 0u);
+    EXPECT_EQ(l.Text(), "");
+    l.SetText("\r\n\r\n", 4);
+    EXPECT_EQ(l.Lines, (std::vector<std::string>{"", ""}));
+    l.SetText("\n\r", 2); // LF then a lone CR: two empty lines
+    EXPECT_EQ(l.Count(), 2u);
+}
+
+TEST(StringList, CaseIgnoringLookupAndSort) {
+    TStringList l;
+    l.Lines = {"File Copy: C:\\Mod\xC3\xA8les\\a", "zeta", "Alpha", "beta"};
+    EXPECT_EQ(l.IndexOf("FILE COPY: c:\\MOD\xC3\x88LES\\A"), 0);
+    EXPECT_EQ(l.IndexOf("gamma"), -1);
+    l.Sort();
+    EXPECT_EQ(l.Lines[0], "Alpha");
+    EXPECT_EQ(l.Lines[1], "beta");
+    EXPECT_EQ(l.Lines.back(), "zeta");
+}
+
+TEST(InstallLog, MuteAndDuplicates) {
+    InstallLog = std::make_unique<TStringList>();
+    LogMute = 0;
+    AddLogLine("Made Dir: C:\\A\\");
+    AddLogLine("made dir: c:\\a\\");
+    MuteLog();
+    AddLogLine("File Copy: C:\\A\\muted");
+    MuteLog();
+    UnmuteLog();
+    AddLogLine("File Copy: C:\\A\\still muted");
+    UnmuteLog();
+    AddLogLine("File Copy: C:\\A\\x");
+    EXPECT_EQ(InstallLog->Lines, (std::vector<std::string>{"Made Dir: C:\\A\\", "File Copy: C:\\A\\x"}));
+    // Lines loaded from a file keep their duplicates.
+    std::string earlier = "Made Dir: X\r\nMade Dir: X\r\n";
+    InstallLog->SetText(earlier.data(), earlier.size());
+    AddLogLine("MADE DIR: x");
+    EXPECT_EQ(InstallLog->Count(), 2u);
+    InstallLog.reset();
+    AddLogLine("no list yet"); // nothing to add to, nothing happens
+    EXPECT_EQ(LogMute, 0);
+}

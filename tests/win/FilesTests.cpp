@@ -1,0 +1,150 @@
+// Folders, files, times, the install log file and locale rules against the real calls.
+#include "DosTime.h"
+#include "Files.h"
+#include "InstallLog.h"
+#include "Locale.h"
+#include "Paths.h"
+#include "TestDir.h"
+#include "TextConv.h"
+#include <gtest/gtest.h>
+#include <cmath>
+
+namespace {
+std::string ReadAll(const std::wstring& path) {
+    std::string bytes;
+    ReadWholeFile(path, bytes);
+    return bytes;
+}
+
+struct FreshLog {
+    FreshLog() {
+        InstallLog = std::make_unique<TStringList>();
+        LogMute = 0;
+    }
+    ~FreshLog() { InstallLog.reset(); }
+};
+} // namespace
+
+TEST(Folders, ExistsAndPresenceAnswers) {
+    TestDir dir;
+    std::wstring before = CurrentFolder();
+    ASSERT_FALSE(before.empty());
+    EXPECT_EQ(before.back(), L'\\');
+    EXPECT_TRUE(FolderExists(dir.path()));
+    EXPECT_TRUE(FolderExists(dir.path() + L"\\"));
+    EXPECT_FALSE(FolderExists(dir / L"missing"));
+    EXPECT_FALSE(FolderExists(L"relative\\folder"));
+    EXPECT_FALSE(FolderExists(L""));
+    WriteWholeFile(dir / L"f.txt", "x");
+    EXPECT_FALSE(FolderExists(dir / L"f.txt"));
+    EXPECT_EQ(CurrentFolder(), before); // the current folder is left as it was
+
+    EXPECT_TRUE(FileIsPresent(dir / L"f.txt"));
+    EXPECT_FALSE(FileIsPresent(dir.path()));
+    EXPECT_FALSE(FileIsPresent(dir / L"none.txt"));
+    EXPECT_FALSE(FileIsPresent(L""));
+}
+
+TEST(Folders, ChainIsMadeFromTheRootAndLogged) {
+    TestDir dir;
+    FreshLog log;
+    std::wstring a = dir.path() + L"\\A\\", b = a + L"Mod\u00E8les\\";
+    MakeFolderChain(b);
+    EXPECT_TRUE(FolderExists(b));
+    ASSERT_EQ(InstallLog->Count(), 2u);
+    EXPECT_EQ(InstallLog->Lines[0], "Made Dir: " + Utf16ToUtf8(a));
+    EXPECT_EQ(InstallLog->Lines[1], "Made Dir: " + Utf16ToUtf8(b));
+    MakeFolderChain(b);
+    EXPECT_EQ(InstallLog->Count(), 2u);
+    MuteLog();
+    MakeFolderChain(b + L"C\\");
+    UnmuteLog();
+    EXPECT_TRUE(FolderExists(b + L"C\\"));
+    EXPECT_EQ(InstallLog->Count(), 2u);
+    MakeFolderChain(L"");
+    EXPECT_EQ(InstallLog->Count(), 2u);
+}
+
+TEST(Folders, MissingDriveIsAttemptedAndLogged) {
+    FreshLog log;
+    ASSERT_EQ(GetDriveTypeW(L"Q:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
+    MakeFolderChain(L"Q:\\");
+    EXPECT_EQ(InstallLog->Lines, (std::vector<std::string>{"Made Dir: Q:", "Made Dir: Q:\\"}));
+}
+
+TEST(WholeFiles, WriteReplaceAndEmpty) {
+    TestDir dir;
+    std::wstring f = dir / L"qrd_common.dat";
+    WriteWholeFile(f, std::string("\x01\x00\x02", 3));
+    EXPECT_EQ(ReadAll(f), std::string("\x01\x00\x02", 3));
+    WriteWholeFile(f, "");
+    EXPECT_TRUE(FileIsPresent(f));
+    EXPECT_EQ(ReadAll(f), "");
+    WriteWholeFile(dir / L"no\\such\\folder\\x", "lost"); // silently missing
+    EXPECT_FALSE(FileIsPresent(dir / L"no\\such\\folder\\x"));
+}
+
+TEST(FileTimes, SetFileDateAndFileDateOfAgreeInLocalTime) {
+    TestDir dir;
+    std::wstring f = dir / L"dated.bin";
+    double when = 0;
+    ASSERT_TRUE(EncodeDateTime({2019, 7, 14, 16, 42, 10, 0}, when));
+    std::uint32_t dos = DateTimeToDosTime(when);
+    {
+        HANDLE h =
+            CreateFileW(f.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        SetFileDate(h, dos);
+        CloseHandle(h);
+    }
+    EXPECT_EQ(FileDateOf(f), when);
+
+    // The stored time is universal: converted back to local it shows the same clock.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExW(f.c_str(), GetFileExInfoStandard, &data));
+    FILETIME local;
+    SYSTEMTIME st;
+    FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
+    FileTimeToSystemTime(&local, &st);
+    EXPECT_EQ(st.wYear, 2019);
+    EXPECT_EQ(st.wHour, 16);
+    EXPECT_EQ(st.wMinute, 42);
+    EXPECT_EQ(st.wSecond, 10);
+
+    // An out-of-range DOS value leaves the write time alone.
+    FILETIME beforeFt = data.ftLastWriteTime;
+    HANDLE h =
+        CreateFileW(f.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    SetFileDate(h, 0);
+    CloseHandle(h);
+    ASSERT_TRUE(GetFileAttributesExW(f.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(CompareFileTime(&beforeFt, &data.ftLastWriteTime), 0);
+
+    // A missing file answers the current moment.
+    EXPECT_NEAR(FileDateOf(dir / L"absent"), NowDateTime(), 5.0 / 86400);
+}
+
+TEST(LogFiles, LoneLineFeedsAreSavedWithCrLf) {
+    TestDir dir;
+    std::wstring f = dir / L"Install.log";
+    WriteWholeFile(f, "Made Dir: C:\\A\\\nFile Copy: C:\\A\\Mod\xC3\xA8les.rtf\n\nlast");
+    TStringList l;
+    ASSERT_TRUE(LoadListFromFile(l, f));
+    EXPECT_EQ(l.Count(), 4u);
+    ASSERT_TRUE(SaveListToFile(l, f));
+    EXPECT_EQ(ReadAll(f), "Made Dir: C:\\A\\\r\nFile Copy: C:\\A\\Mod\xC3\xA8les.rtf\r\n\r\nlast\r\n");
+    TStringList empty;
+    ASSERT_TRUE(SaveListToFile(empty, f));
+    EXPECT_EQ(ReadAll(f), "");
+    EXPECT_FALSE(LoadListFromFile(l, dir / L"missing.log"));
+    EXPECT_FALSE(SaveListToFile(l, dir / L"no\\folder\\x.log"));
+}
+
+TEST(LocaleRules, WindowsCaseRules) {
+    EXPECT_TRUE(SamePath(L"c:\\mod\u00E8les\\\u00E9t\u00E9", L"C:\\MOD\u00C8LES\\\u00C9T\u00C9"));
+    EXPECT_TRUE(LocaleSameText(L"File Copy: \u00E9", L"FILE COPY: \u00C9"));
+    EXPECT_FALSE(LocaleSameText(L"a", L"b"));
+    EXPECT_LT(LocaleCompareText(L"alpha", L"Beta"), 0);
+    EXPECT_GT(LocaleCompareText(L"Zeta", L"beta"), 0);
+    EXPECT_EQ(LocaleUpper(L"abc\u00E7"), L"ABC\u00C7");
+}
