@@ -1,0 +1,114 @@
+// The two inflate wrappers over real zlib streams, whole and damaged.
+#include "Zlib.h"
+#include <gtest/gtest.h>
+#include <cstring>
+#include <string>
+#include <zlib.h>
+
+namespace {
+std::string Deflate(const std::string& data, int level = 9) {
+    uLongf n = compressBound(static_cast<uLong>(data.size()));
+    std::string out(n, '\0');
+    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &n, reinterpret_cast<const Bytef*>(data.data()),
+                        static_cast<uLong>(data.size()), level),
+              Z_OK);
+    out.resize(n);
+    return out;
+}
+
+std::string Sample(std::size_t n) {
+    std::string s(n, '\0');
+    unsigned x = 12345;
+    for (auto& c : s) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>("abcdefgh \r\n"[(x >> 16) % 11]);
+    }
+    return s;
+}
+
+std::string Inflate(const std::string& z, std::uint32_t estimate) {
+    std::uint32_t len = 0;
+    InflatedBuffer b = InflateBuffer(z.data(), static_cast<std::uint32_t>(z.size()), estimate, len);
+    return std::string(reinterpret_cast<const char*>(b.get()), len);
+}
+} // namespace
+
+TEST(InflateBuffer, WholeStreamsWithAnyEstimate) {
+    std::string data = Sample(300000);
+    std::string z = Deflate(data);
+    EXPECT_EQ(static_cast<unsigned char>(z[0]), 0x78);
+    EXPECT_EQ(static_cast<unsigned char>(z[1]), 0xDA);
+    for (std::uint32_t estimate : {0u, 1u, 1000u, static_cast<std::uint32_t>(z.size() * 5), 10000000u})
+        EXPECT_EQ(Inflate(z, estimate), data) << estimate;
+    EXPECT_EQ(Inflate(Deflate(""), 0), "");
+}
+
+TEST(InflateBuffer, DamagedStreamsEndWithAnError) {
+    std::string z = Deflate(Sample(50000));
+    std::uint32_t len = 0;
+    for (std::size_t cut : {std::size_t(0), std::size_t(1), std::size_t(2), z.size() / 2, z.size() - 1}) {
+        EXPECT_THROW(InflateBuffer(z.data(), static_cast<std::uint32_t>(cut), 0, len), EZlibError) << cut;
+    }
+    std::string bad = z;
+    bad[bad.size() - 1] ^= 0x55; // Adler-32 trailer
+    EXPECT_THROW(InflateBuffer(bad.data(), static_cast<std::uint32_t>(bad.size()), 0, len), EZlibError);
+    std::string garbage(1000, '\xFF');
+    EXPECT_THROW(InflateBuffer(garbage.data(), 1000, 0, len), EZlibError);
+}
+
+TEST(ZDecompressionStream, PiecesPositionsAndRestart) {
+    std::string data = Sample(200000);
+    std::string z = "junk" + Deflate(data);
+    TReadOnlyMemoryStream src(z.data(), static_cast<std::int32_t>(z.size()));
+    src.SetPosition(4);
+    TZDecompressionStream zs(src);
+    std::string got;
+    char row[121];
+    std::int32_t n;
+    while ((n = zs.Read(row, sizeof row)) > 0) got.append(row, static_cast<std::size_t>(n));
+    EXPECT_EQ(got, data);
+    EXPECT_EQ(zs.Position(), static_cast<std::int32_t>(data.size()));
+    EXPECT_EQ(zs.Read(row, sizeof row), 0);
+    // Size is the current position; seeking from the end or backwards changes nothing.
+    EXPECT_EQ(zs.Seek(-10, soEnd), static_cast<std::int32_t>(data.size()));
+    EXPECT_EQ(zs.Seek(100, soBeginning), static_cast<std::int32_t>(data.size()));
+    EXPECT_EQ(zs.Seek(-5, soCurrent), static_cast<std::int32_t>(data.size()));
+
+    // Position 0 restarts from the source's own start, wherever the source stands.
+    std::string plain = Deflate(data);
+    TReadOnlyMemoryStream src2(plain.data(), static_cast<std::int32_t>(plain.size()));
+    TZDecompressionStream zs2(src2);
+    zs2.Read(row, 50);
+    src2.SetPosition(77);
+    EXPECT_EQ(zs2.Read(row, 10), 10); // the remembered source position is restored
+    EXPECT_EQ(std::string(row, 10), data.substr(50, 10));
+    zs2.SetPosition(0);
+    src2.SetPosition(999);
+    ASSERT_EQ(zs2.Read(row, 20), 20);
+    EXPECT_EQ(std::string(row, 20), data.substr(0, 20));
+    // Forward seeks skip output.
+    EXPECT_EQ(zs2.Seek(5000, soCurrent), 5020);
+    EXPECT_EQ(zs2.Seek(9000, soBeginning), 9000);
+    ASSERT_EQ(zs2.Read(row, 3), 3);
+    EXPECT_EQ(std::string(row, 3), data.substr(9000, 3));
+    EXPECT_THROW(zs2.Seek(static_cast<std::int32_t>(data.size()), soCurrent), EStreamError);
+}
+
+TEST(ZDecompressionStream, TruncatedAndCorruptSources) {
+    std::string data = Sample(100000);
+    std::string z = Deflate(data);
+    std::string cut = z.substr(0, z.size() / 2);
+    TReadOnlyMemoryStream src(cut.data(), static_cast<std::int32_t>(cut.size()));
+    TZDecompressionStream zs(src);
+    std::string buf(data.size(), '\0');
+    std::int32_t n = zs.Read(buf.data(), static_cast<std::int32_t>(buf.size()));
+    EXPECT_LT(n, static_cast<std::int32_t>(data.size()));
+    EXPECT_EQ(buf.substr(0, static_cast<std::size_t>(n)), data.substr(0, static_cast<std::size_t>(n)));
+    EXPECT_EQ(zs.Read(buf.data(), 10), 0);
+
+    std::string bad = z;
+    for (std::size_t i = 10; i < 40; ++i) bad[i] = '\xFF';
+    TReadOnlyMemoryStream src2(bad.data(), static_cast<std::int32_t>(bad.size()));
+    TZDecompressionStream zs2(src2);
+    EXPECT_THROW(zs2.Read(buf.data(), static_cast<std::int32_t>(buf.size())), EZlibError);
+}
