@@ -1,0 +1,43 @@
+// A small registry class: one open key at a time under a chosen root. It never
+// throws; failures show only as the answers stated per operation.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <windows.h>
+
+class TRegistry {
+public:
+    TRegistry(); // no key open, root HKEY_CURRENT_USER
+    ~TRegistry();
+    TRegistry(const TRegistry&) = delete;
+    TRegistry& operator=(const TRegistry&) = delete;
+
+    void CloseCurrentKey();
+    void ChangeRoot(HKEY root);
+    // Opens the key, creating it and its missing parents. A path beginning with "\"
+    // is taken from the root, any other from the open key (or the root).
+    void OpenOrCreateKey(const std::string& path);
+    // Tests without creating and without changing the open key.
+    bool KeyPresent(const std::string& path) const;
+
+    std::int32_t ValueByteSize(const std::string& name) const; // -1 when missing
+    bool ValuePresent(const std::string& name) const { return ValueByteSize(name) != -1; }
+    void PutText8(const std::string& name, const std::string& text);
+    void PutText(const std::string& name, const std::wstring& text);
+    std::wstring GetText(const std::string& name) const;
+    void PutNumber(const std::string& name, std::int32_t value);
+    std::int32_t GetNumber(const std::string& name) const; // 0 when missing or not 4 bytes
+    void PutFlag(const std::string& name, bool value) { PutNumber(name, value ? 1 : 0); }
+    bool GetFlag(const std::string& name) const { return GetNumber(name) != 0; }
+
+    HKEY OpenKeyHandle() const { return openKey_; }
+    HKEY RootKeyHandle() const { return rootKey_; }
+    const std::string& OpenKeyPath() const { return openPath_; }
+
+private:
+    HKEY BaseFor(const std::string& path, std::string& relative) const;
+
+    HKEY openKey_ = nullptr;
+    HKEY rootKey_ = nullptr;
+    std::string openPath_;
+};

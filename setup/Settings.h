@@ -1,0 +1,32 @@
+// The records an installation leaves outside its folder: the settings that the
+// next run presets its wizard from, the uninstall entry, and Update.log.
+#pragma once
+#include "StringList.h"
+#include <string>
+
+inline constexpr const char* kSettingsKey = "Software\\Norvanta Word Processor\\Install";
+inline constexpr const char* kUninstallKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Norvanta Word Processor";
+
+// The three boxes the settings remember; all ticked unless an earlier run said otherwise.
+struct TInstallOptions {
+    bool AllUsers = true;
+    bool DesktopShortcut = true;
+    bool Launch = true;
+};
+
+// Reads the settings of an earlier installation without creating anything.
+// True when the settings key exists (an earlier installation); mainDir is replaced
+// only when MAINDIR is present, each option only when its value is present.
+bool LoadInstallSettings(std::wstring& mainDir, TInstallOptions& options);
+
+// Writes the settings and, unless portable, the uninstall entry. Failures are lost
+// without notice (an uninstall key that cannot be created without administrator
+// rights, for instance).
+void SaveInstallSettings(const std::wstring& mainDir, const TInstallOptions& options, bool portable);
+
+// Brings "Update.log" in the shared data folder up to date with the shared files
+// of this run (sorted in place). Nothing happens when the list is empty. An
+// existing file that cannot be read is left untouched rather than replaced; the
+// answer is false when the file could not be read or written.
+bool WriteUpdateLog(const std::wstring& sharedDataFolder, TStringList& publicFiles, double stamp);
