@@ -267,3 +267,55 @@ TEST(DecodePNG, EveryTruncationAndByteFlipEndsCleanly) {
         }
     }
 }
+
+TEST(DecodePNG, AcceptsExactlyTheWellFormedRandomImages) {
+    // Random small images, some with a flaw the decoder must refuse; the outcome
+    // must match what was built.
+    unsigned seed = 2024;
+    auto next = [&](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    int accepted = 0, refused = 0;
+    for (int round = 0; round < 1500; ++round) {
+        int w = 1 + static_cast<int>(next(12)), h = 1 + static_cast<int>(next(12));
+        int entries = next(8) == 0 ? static_cast<int>(next(300)) : 1 + static_cast<int>(next(256));
+        int colours = std::min(entries, 256);
+        bool filtered = next(10) == 0, outside = next(10) == 0, shortData = next(10) == 0;
+        std::vector<std::vector<int>> pixels(static_cast<std::size_t>(h),
+                                             std::vector<int>(static_cast<std::size_t>(w)));
+        std::string raw;
+        for (int y = 0; y < h; ++y) {
+            raw += static_cast<char>(filtered && y == h - 1 ? 1 + next(4) : 0);
+            for (int x = 0; x < w; ++x) {
+                int v = static_cast<int>(next(static_cast<unsigned>(std::max(colours, 1))));
+                if (outside && x == w - 1 && y == 0) v = std::max(colours, 1) + static_cast<int>(next(4));
+                v = std::min(v, 255);
+                pixels[y][x] = v;
+                raw += static_cast<char>(v);
+            }
+        }
+        bool outsideReally = false;
+        for (const auto& row : pixels)
+            for (int v : row) outsideReally |= v >= colours;
+        if (shortData)
+            raw.resize(raw.size() - 1 - next(static_cast<unsigned>(w)));
+        else
+            raw += std::string(next(3), '\x07'); // trailing bytes after the last row are harmless
+        std::string png = kSignature + Ihdr(static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h)) +
+                          Plte(entries) + Idat(raw) + kIend;
+        bool expectOk = colours > 0 && !filtered && !outsideReally && !shortData;
+        try {
+            TPaletteImage img = Decode(png);
+            ASSERT_TRUE(expectOk) << "round " << round;
+            ASSERT_EQ(img.ColorCount, colours);
+            ExpectPattern(img, w, h, [&](int x, int y) { return pixels[y][x]; });
+            ++accepted;
+        } catch (const EPNGError& e) {
+            ASSERT_FALSE(expectOk) << "round " << round << ": " << e.Message();
+            ++refused;
+        }
+    }
+    EXPECT_GT(accepted, 500);
+    EXPECT_GT(refused, 300);
+}
