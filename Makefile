@@ -10,6 +10,12 @@ WIN32 := $(BUILD)/win32
 WIN64 := $(BUILD)/win64
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
+# LOGO=<png> and ICON=<ico> build a packager's own art into setup.exe (the logo
+# must be an 8-bit palette PNG with unfiltered rows); LOGO= and ICON= go back to
+# the product's own.
+ART_VARS := $(strip \
+  $(if $(filter-out undefined,$(origin LOGO)),-DNORVANTA_LOGO="$(if $(LOGO),$(abspath $(LOGO)))") \
+  $(if $(filter-out undefined,$(origin ICON)),-DNORVANTA_ICON="$(if $(ICON),$(abspath $(ICON)))"))
 
 .PHONY: all bootstrap host win32 win64 run test format format-check clean
 
@@ -30,6 +36,7 @@ $(WIN32)/build.ninja: | bootstrap
 	  -DNORVANTA_HOST_TOOLS=$(HOST)/tools -DNORVANTA_PRODUCT_DIR=$(BUILD) >/dev/null
 
 win32: host $(WIN32)/build.ninja
+	$(if $(ART_VARS),@cmake -S . -B $(WIN32) $(ART_VARS) >/dev/null)
 	@cmake --build $(WIN32) -j $(JOBS)
 
 $(WIN64)/build.ninja: | bootstrap
@@ -39,6 +46,7 @@ $(WIN64)/build.ninja: | bootstrap
 
 # The 64-bit build must compile; the 32-bit one is the product.
 win64: host $(WIN64)/build.ninja
+	$(if $(ART_VARS),@cmake -S . -B $(WIN64) $(ART_VARS) >/dev/null)
 	@cmake --build $(WIN64) -j $(JOBS)
 
 run: win32

@@ -38,6 +38,12 @@ public:
     using EStreamError::EStreamError;
 };
 
+// A PNG image outside the palette subset the logo uses, or damaged.
+class EPNGError : public EStreamError {
+public:
+    using EStreamError::EStreamError;
+};
+
 // A resource that is missing from the program.
 class EResNotFound : public Exception {
 public:
