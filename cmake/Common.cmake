@@ -59,3 +59,22 @@ function(norvanta_add_test)
     set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK wineprefix-state)
   endif()
 endfunction()
+
+# norvanta_form_binary(TARGET target SOURCE file.dfm OUTPUT file.bin)
+# Converts a text form definition with the host tool dfm2bin (built here on the
+# host, taken from NORVANTA_HOST_TOOLS on the target).
+function(norvanta_form_binary)
+  cmake_parse_arguments(F "" "TARGET;SOURCE;OUTPUT" "" ${ARGN})
+  if(NORVANTA_TARGET)
+    set(tool ${NORVANTA_HOST_TOOLS}/dfm2bin)
+  else()
+    set(tool $<TARGET_FILE:dfm2bin>)
+  endif()
+  get_filename_component(name ${F_OUTPUT} NAME)
+  add_custom_command(OUTPUT ${F_OUTPUT}
+    COMMAND ${tool} ${F_SOURCE} ${F_OUTPUT}
+    DEPENDS ${F_SOURCE} ${tool}
+    COMMENT "Converting form definition ${name}"
+    VERBATIM)
+  add_custom_target(${F_TARGET} DEPENDS ${F_OUTPUT})
+endfunction()

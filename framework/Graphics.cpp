@@ -84,9 +84,13 @@ TFont::TFont() : height_(MessageFont().lfHeight), name_(MessageFont().lfFaceName
     pixelsPerInch_ = ScreenPixelsPerInch();
 }
 
-TFont::~TFont() { ReleaseHandle(); }
+TFont::~TFont() {
+    ReleaseHandle();
+}
 
-int TFont::Size() const { return -MulDiv(height_, 72, pixelsPerInch_); }
+int TFont::Size() const {
+    return -MulDiv(height_, 72, pixelsPerInch_);
+}
 
 void TFont::ReleaseHandle() {
     if (handle_) ReleaseFont(handle_);
@@ -125,7 +129,9 @@ void TFont::SetStyle(std::uint8_t style) {
     Changed();
 }
 
-void TFont::SetSize(int points) { SetHeight(-MulDiv(points, pixelsPerInch_, 72)); }
+void TFont::SetSize(int points) {
+    SetHeight(-MulDiv(points, pixelsPerInch_, 72));
+}
 
 bool TFont::SameAs(const TFont& o) const {
     return color_ == o.color_ && height_ == o.height_ && name_ == o.name_ && style_ == o.style_;
@@ -147,7 +153,9 @@ HFONT TFont::Handle() {
     return handle_;
 }
 
-TCanvas::~TCanvas() { SetHandle(nullptr); }
+TCanvas::~TCanvas() {
+    SetHandle(nullptr);
+}
 
 void TCanvas::SetHandle(HDC dc) {
     if (dc_ && oldFont_) SelectObject(dc_, oldFont_);
@@ -228,8 +236,8 @@ bool ThemesActive() {
     if (active < 0) {
         const TThemeApi& t = ThemeApi();
         active = 0;
-        if (t.Module && t.IsThemeActive && t.OpenThemeData && t.CloseThemeData && t.DrawThemeParentBackground &&
-            t.IsThemeActive()) {
+        if (t.Module && t.IsThemeActive && t.OpenThemeData && t.CloseThemeData &&
+            t.DrawThemeParentBackground && t.IsThemeActive()) {
             if (HANDLE theme = t.OpenThemeData(nullptr, L"button")) {
                 t.CloseThemeData(theme);
                 active = 1;

@@ -22,9 +22,13 @@ void Put(std::string& out, T value) {
     out.append(bytes, sizeof(T));
 }
 
-std::wstring MainDirFile(const char* name) { return JoinPath(MainDir, name); }
+std::wstring MainDirFile(const char* name) {
+    return JoinPath(MainDir, name);
+}
 
-std::wstring ShortcutName() { return GetTextW(txtProductName) + L".lnk"; }
+std::wstring ShortcutName() {
+    return GetTextW(txtProductName) + L".lnk";
+}
 } // namespace
 
 std::wstring GetDataFolder(int kind, bool portable) {
