@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -235,62 +236,29 @@ TEST(PackTimes, LocalTimeWithoutEpochAndEnvironmentParsing) {
 }
 
 TEST(PackRefusals, MissingItemsStrayFilesAndBadNames) {
-    {
+    // Each case damages a minimal folder one way; the message names what is wrong.
+    const std::vector<std::pair<std::function<void(TempTree&)>, std::string>> cases = {
+        {[](TempTree& t) { fs::remove(t.root() / "qrd.exe"); }, "lacks the file qrd.exe"},
+        {[](TempTree& t) { fs::remove(t.root() / "Licence.txt"); }, "lacks the file Licence.txt"},
+        {[](TempTree& t) { fs::remove_all(t.root() / kInserts); }, "lacks the folder " + kInserts},
+        {[](TempTree& t) { t.File("readme.txt", "stray"); },
+         "Stray item in the payload folder: \"readme.txt\""},
+        {[](TempTree& t) { t.File("licence.txt", "exact names only"); }, "Stray item"},
+        {[](TempTree& t) {
+             fs::create_directory_symlink(t.root() / kInserts, t.root() / kTemplates / "Lien");
+         },
+         "no links"},
+        {[](TempTree& t) { t.File(kInserts + "/fin.RTF", "same name on Windows"); }, "same name"},
+        {[](TempTree& t) { t.File(kInserts + "/a\\b.rtf", "backslash in a Linux name"); }, "holds \"\\\""},
+        {[](TempTree& t) { t.File(kInserts + "/Quoi ?.rtf", ""); }, "Quoi ?.rtf\" holds the character \"?\""},
+    };
+    for (const auto& [damage, message] : cases) {
         TempTree t;
         t.Minimal();
-        fs::remove(t.root() / "qrd.exe");
-        EXPECT_NE(PackError(t.root()).find("lacks the file qrd.exe"), std::string::npos);
-    }
-    {
-        TempTree t;
-        t.Minimal();
-        fs::remove(t.root() / "Licence.txt");
-        EXPECT_NE(PackError(t.root()).find("lacks the file Licence.txt"), std::string::npos);
-    }
-    {
-        TempTree t;
-        t.Minimal();
-        fs::remove_all(t.root() / kInserts);
-        EXPECT_NE(PackError(t.root()).find("lacks the folder " + kInserts), std::string::npos);
-    }
-    {
-        TempTree t;
-        t.Minimal();
-        t.File("readme.txt", "stray");
-        EXPECT_NE(PackError(t.root()).find("Stray item in the payload folder: \"readme.txt\""),
-                  std::string::npos);
-    }
-    {
-        TempTree t;
-        t.Minimal();
-        t.File("licence.txt", "another case"); // exact names only
-        EXPECT_NE(PackError(t.root()).find("Stray item"), std::string::npos);
-    }
-    {
-        TempTree t;
-        t.Minimal();
-        fs::create_directory_symlink(t.root() / kInserts, t.root() / kTemplates / "Lien");
-        EXPECT_NE(PackError(t.root()).find("no links"), std::string::npos);
-    }
-    {
-        TempTree t;
-        t.Minimal();
-        t.File(kInserts + "/fin.RTF", "same name on Windows");
-        EXPECT_NE(PackError(t.root()).find("same name"), std::string::npos);
-    }
-    {
-        TempTree t;
-        t.Minimal();
-        t.File(kInserts + "/a\\b.rtf", "backslash in a Linux name");
-        EXPECT_NE(PackError(t.root()).find("holds \"\\\""), std::string::npos);
-    }
-    {
-        TempTree t;
-        t.Minimal();
-        t.File(kInserts + "/Quoi ?.rtf", "");
+        EXPECT_EQ(PackError(t.root()), "");
+        damage(t);
         std::string e = PackError(t.root());
-        EXPECT_NE(e.find("Quoi ?.rtf"), std::string::npos) << e;
-        EXPECT_NE(e.find("\"?\""), std::string::npos) << e;
+        EXPECT_NE(e.find(message), std::string::npos) << message << " -> " << e;
     }
     EXPECT_NE(PackError("/nonexistent/payload").find("does not exist"), std::string::npos);
 }
