@@ -16,6 +16,12 @@ CMAKE_GEN := -G Ninja
 ART_VARS := $(strip \
   $(if $(filter-out undefined,$(origin LOGO)),-DNORVANTA_LOGO="$(if $(LOGO),$(abspath $(LOGO)))") \
   $(if $(filter-out undefined,$(origin ICON)),-DNORVANTA_ICON="$(if $(ICON),$(abspath $(ICON)))"))
+# The payload's time stamps are clamped to the last commit's time, so that a
+# fresh clone packs the same bytes on any machine.
+SOURCE_DATE_EPOCH ?= $(shell git -C "$(ROOT)" log -1 --format=%ct 2>/dev/null)
+export SOURCE_DATE_EPOCH
+# make PAYLOAD=<folder> packs a packager's own folder instead of the demo.
+PAYLOAD ?=
 
 .PHONY: all bootstrap host win32 win64 run test format format-check clean
 
@@ -35,8 +41,13 @@ $(WIN32)/build.ninja: | bootstrap
 	  -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-i686.cmake \
 	  -DNORVANTA_HOST_TOOLS=$(HOST)/tools -DNORVANTA_PRODUCT_DIR=$(BUILD) >/dev/null
 
+# The chosen payload folder is kept in the build; a change reconfigures it.
 win32: host $(WIN32)/build.ninja
 	$(if $(ART_VARS),@cmake -S . -B $(WIN32) $(ART_VARS) >/dev/null)
+	@want="$$( [ -n '$(PAYLOAD)' ] && realpath -m -- '$(PAYLOAD)' )"; \
+	  if [ "$$(cat $(WIN32)/payload-folder 2>/dev/null)" != "$$want" ]; then \
+	    cmake -S . -B $(WIN32) -DNORVANTA_PAYLOAD="$$want" >/dev/null && printf '%s' "$$want" > $(WIN32)/payload-folder; \
+	  fi
 	@cmake --build $(WIN32) -j $(JOBS)
 
 $(WIN64)/build.ninja: | bootstrap

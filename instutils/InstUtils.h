@@ -9,4 +9,5 @@
 #include "TextConv.h"
 #ifdef _WIN32
 #include "Files.h"
+#include "Shell.h"
 #endif

@@ -44,6 +44,12 @@ public:
     using EStreamError::EStreamError;
 };
 
+// A payload archive whose records cannot be trusted (says which record and why).
+class EArchiveError : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // A resource that is missing from the program.
 class EResNotFound : public Exception {
 public:

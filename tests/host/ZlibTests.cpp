@@ -112,3 +112,38 @@ TEST(ZDecompressionStream, TruncatedAndCorruptSources) {
     TZDecompressionStream zs2(src2);
     EXPECT_THROW(zs2.Read(buf.data(), static_cast<std::int32_t>(buf.size())), EZlibError);
 }
+
+TEST(InflateBuffer, EstimatesAtTheExactSizeAndJustBelow) {
+    // The output fills the buffer exactly before the trailer is read: no early end, no extra byte.
+    std::string data = Sample(70000);
+    std::string z = Deflate(data);
+    for (std::uint32_t estimate :
+         {static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(data.size() - 1),
+          static_cast<std::uint32_t>(data.size() + 1)})
+        EXPECT_EQ(Inflate(z, estimate), data) << estimate;
+}
+
+TEST(InflateBuffer, StreamsNeedingADictionaryEndWithAnError) {
+    // A preset dictionary is never supplied: both wrappers must stop, not spin.
+    std::string data = Sample(5000), dict = "abcdefgh";
+    z_stream d{};
+    ASSERT_EQ(deflateInit(&d, 9), Z_OK);
+    ASSERT_EQ(
+        deflateSetDictionary(&d, reinterpret_cast<const Bytef*>(dict.data()), static_cast<uInt>(dict.size())),
+        Z_OK);
+    std::string z(deflateBound(&d, static_cast<uLong>(data.size())), '\0');
+    d.next_in = reinterpret_cast<Bytef*>(data.data());
+    d.avail_in = static_cast<uInt>(data.size());
+    d.next_out = reinterpret_cast<Bytef*>(z.data());
+    d.avail_out = static_cast<uInt>(z.size());
+    ASSERT_EQ(deflate(&d, Z_FINISH), Z_STREAM_END);
+    z.resize(d.total_out);
+    deflateEnd(&d);
+
+    std::uint32_t len = 0;
+    EXPECT_THROW(InflateBuffer(z.data(), static_cast<std::uint32_t>(z.size()), 0, len), EZlibError);
+    TReadOnlyMemoryStream src(z.data(), static_cast<std::int32_t>(z.size()));
+    TZDecompressionStream zs(src);
+    char buf[100];
+    EXPECT_THROW(zs.Read(buf, sizeof buf), EZlibError);
+}

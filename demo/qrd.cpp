@@ -1,0 +1,140 @@
+// Demo stand-in for the Norvanta word processor, packed by the demo payload so
+// that the setup has a real program to install, start, find and "uninstall".
+// It shows an RTF file given on its command line as plain text.
+#include "RtfText.h"
+#include "WinHandles.h"
+#include <windows.h>
+#include <shellapi.h>
+#include <string>
+
+namespace {
+// The setup finds running copies by this window property.
+const wchar_t kRunningMark[] = L"1.x Quiet Fern";
+const wchar_t kTitle[] = L"Norvanta (rempla\u00E7ant de d\u00E9monstration)";
+const wchar_t kClassName[] = L"NorvantaDemoWindow";
+
+const wchar_t kNoFileNote[] =
+    L"Ce programme de d\u00E9monstration tient la place du traitement de texte Norvanta dans "
+    L"l'installation d'essai.\r\n\r\n"
+    L"Il n'\u00E9dite rien : donnez-lui un mod\u00E8le ou un insert (fichier RTF) sur la ligne de "
+    L"commande, par exemple\r\n\r\n    qrd.exe \"Lettre simple.rtf\"\r\n\r\n"
+    L"et il en affiche le texte, sans mise en forme.";
+
+const wchar_t kNoUninstaller[] =
+    L"Cette version de d\u00E9monstration n'a pas de programme de d\u00E9sinstallation.\r\n\r\n"
+    L"Pour la retirer, supprimez son dossier d'installation, ses raccourcis et le dossier "
+    L"\u00AB Norvanta \u00BB des donn\u00E9es partag\u00E9es.";
+
+HWND editor = nullptr;
+
+bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
+    UniqueHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    if (!f.valid() || !GetFileSizeEx(f.get(), &size) || size.QuadPart > 64 * 1024 * 1024) return false;
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD got = 0;
+    return bytes.empty() ||
+           (ReadFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+            got == bytes.size());
+}
+
+// Plain files are shown too: UTF-8 when they are, the ANSI code page otherwise.
+std::wstring PlainText(const std::string& bytes) {
+    for (UINT cp : {static_cast<UINT>(CP_UTF8), static_cast<UINT>(CP_ACP)}) {
+        DWORD flags = cp == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+        int n = MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+        if (n <= 0) continue;
+        std::wstring w(static_cast<std::size_t>(n), L'\0');
+        MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()), w.data(), n);
+        return w;
+    }
+    return std::wstring();
+}
+
+std::wstring NamePart(const std::wstring& path) {
+    std::size_t i = path.find_last_of(L"\\/:");
+    return i == std::wstring::npos ? path : path.substr(i + 1);
+}
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        SetPropW(hwnd, kRunningMark, reinterpret_cast<HANDLE>(1));
+        return 0;
+    case WM_SIZE:
+        if (editor) MoveWindow(editor, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        return 0;
+    case WM_SETFOCUS:
+        if (editor) SetFocus(editor);
+        return 0;
+    case WM_DESTROY:
+        RemovePropW(hwnd, kRunningMark);
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::wstring file;
+    for (int i = 1; argv && i < argc; ++i) {
+        if (lstrcmpiW(argv[i], L"-ui") == 0 || lstrcmpiW(argv[i], L"/ui") == 0) {
+            LocalFree(argv);
+            MessageBoxW(nullptr, kNoUninstaller, kTitle, MB_OK | MB_ICONINFORMATION);
+            return 0;
+        }
+        if (file.empty()) file = argv[i];
+    }
+    if (argv) LocalFree(argv);
+
+    std::wstring text = kNoFileNote, title = kTitle;
+    if (!file.empty()) {
+        std::string bytes;
+        if (!ReadFileBytes(file, bytes))
+            text = L"Impossible d'ouvrir le fichier \u00AB " + file + L" \u00BB.";
+        else if (bytes.compare(0, 5, "{\\rtf") == 0)
+            text = RtfToText(bytes);
+        else
+            text = PlainText(bytes);
+        title = NamePart(file) + L" - " + title;
+    }
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
+    wc.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));     // IDI_APPLICATION
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = kClassName;
+    if (!RegisterClassExW(&wc)) return 1;
+    HWND window = CreateWindowExW(0, kClassName, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 720, 540, nullptr, nullptr, instance, nullptr);
+    if (!window) return 1;
+    editor = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", text.c_str(),
+                             WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
+                             0, 0, 0, 0, window, nullptr, instance, nullptr);
+    UniqueGdi<HFONT> font;
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+        font.reset(CreateFontIndirectW(&metrics.lfMessageFont));
+    if (editor && font.get()) SendMessageW(editor, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    RECT client;
+    GetClientRect(window, &client);
+    if (editor) MoveWindow(editor, 0, 0, client.right, client.bottom, FALSE);
+    ShowWindow(window, show);
+    UpdateWindow(window);
+
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}

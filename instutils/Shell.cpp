@@ -1,0 +1,72 @@
+#include "Shell.h"
+#include "Files.h"
+#include "InstallLog.h"
+#include "Paths.h"
+#include "TextConv.h"
+#include "WinHandles.h"
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <shellapi.h>
+
+namespace {
+// Cuts a fixed-size shell buffer at its first NUL.
+std::wstring UpToNul(const wchar_t* buffer, std::size_t capacity) {
+    std::size_t n = 0;
+    while (n < capacity && buffer[n] != L'\0') ++n;
+    return std::wstring(buffer, n);
+}
+
+// Opens the browser on the folder the caller gave.
+int CALLBACK BrowseCallback(HWND hwnd, UINT message, LPARAM, LPARAM data) {
+    if (message == BFFM_INITIALIZED) SendMessageW(hwnd, BFFM_SETSELECTIONW, TRUE, data);
+    return 0;
+}
+} // namespace
+
+std::wstring KnownFolder(int csidl) {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    if (SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer) != S_OK) return std::wstring();
+    return UpToNul(buffer, MAX_PATH);
+}
+
+bool BrowseForFolder(std::wstring& path, void* ownerHwnd) {
+    std::wstring start = PathWithoutSlash(path);
+    wchar_t display[MAX_PATH + 1] = {};
+    BROWSEINFOW bi{};
+    bi.hwndOwner = static_cast<HWND>(ownerHwnd);
+    bi.pszDisplayName = display;
+    bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    bi.lpfn = BrowseCallback;
+    bi.lParam = reinterpret_cast<LPARAM>(start.c_str());
+    PIDLIST_ABSOLUTE items = SHBrowseForFolderW(&bi);
+    if (!items) return false;
+    wchar_t chosen[MAX_PATH + 1] = {};
+    SHGetPathFromIDListW(items, chosen);
+    ComPtr<IMalloc> allocator;
+    if (SUCCEEDED(SHGetMalloc(allocator.put()))) allocator->Free(items);
+    path = UpToNul(chosen, MAX_PATH);
+    return true;
+}
+
+void MakeShortcut(const std::wstring& linkPath, const std::wstring& target, const std::wstring& workingFolder,
+                  const std::wstring& description) {
+    ComPtr<IShellLinkW> link;
+    ComPtr<IPersistFile> file;
+    // Without the link object no shortcut can be made, and nothing is logged.
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                link.put_void())))
+        return;
+    link->SetPath(target.c_str());
+    link->SetWorkingDirectory(workingFolder.c_str());
+    link->SetDescription(description.c_str());
+    if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void()))) return;
+    MakeFolderChain(FolderPartOf(linkPath));
+    file->Save(linkPath.c_str(), TRUE);
+    AddLogLine(kFileCopyPrefix + Utf16ToUtf8(linkPath));
+}
+
+void OpenWithShell(const std::wstring& fileOrUrl, int showCommand) {
+    ShellExecuteW(nullptr, L"open", fileOrUrl.c_str(), nullptr, nullptr, showCommand);
+}

@@ -1,0 +1,340 @@
+// The payload reader against the real file system: reading an archive, selecting
+// entries by name and write mode, and writing them with dates, log lines and the
+// Abort/Retry/Ignore question.
+#include "AttachFiles.h"
+#include "DialogAnswerer.h"
+#include "DosTime.h"
+#include "Files.h"
+#include "Globals.h"
+#include "InstallLog.h"
+#include "Paths.h"
+#include "Shell.h"
+#include "Strings.h"
+#include "TestDir.h"
+#include "TextConv.h"
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+namespace {
+const std::string kModeles = "Mod\xC3\xA8les de document\\";
+
+double When(int y, int mo, int d, int h, int mi, int s) {
+    double dt = 0;
+    EXPECT_TRUE(EncodeDateTime({y, mo, d, h, mi, s, 0}, dt));
+    return dt;
+}
+
+struct Rec {
+    std::string name;
+    double when;
+    std::string bytes;
+};
+
+const std::vector<Rec>& Records() {
+    static const std::vector<Rec> recs = {
+        {"qrd.exe", When(2021, 3, 4, 10, 20, 30), "MZ" + std::string(998, '\x90')},
+        {"Licence.txt", When(2021, 3, 4, 10, 20, 31), "Licence (odd second)\r\n"},
+        {"licence.TXT", When(2020, 1, 1, 0, 0, 0), "a second licence, never taken"},
+        {kModeles + "Lettres\\Lettre.rtf", When(2022, 6, 7, 8, 9, 10), "{\\rtf1 lettre}"},
+        {"Mod\xC3\xA8les de documentation\\Autre.rtf", When(2022, 6, 7, 8, 9, 10), "not under the prefix"},
+        {kModeles + "Vide.rtf", When(2022, 6, 7, 8, 9, 12), ""},
+        {"Collections d'inserts\\Cl\xC3\xB4tures\\Fin.rtf", When(2023, 1, 2, 3, 4, 6), "{\\rtf1 fin}"},
+    };
+    return recs;
+}
+
+std::string Compress(const std::vector<std::uint8_t>& raw) {
+    uLongf n = compressBound(static_cast<uLong>(raw.size()));
+    std::string z(n, '\0');
+    EXPECT_EQ(
+        compress2(reinterpret_cast<Bytef*>(z.data()), &n, raw.data(), static_cast<uLong>(raw.size()), 9),
+        Z_OK);
+    z.resize(n);
+    return z;
+}
+
+std::string Packed(const std::vector<Rec>& recs = Records()) {
+    std::vector<std::uint8_t> raw;
+    for (const Rec& r : recs)
+        AppendRecord(raw, r.name, r.when, r.bytes.data(), static_cast<std::uint32_t>(r.bytes.size()));
+    return Compress(raw);
+}
+
+std::unique_ptr<TAttachedFiles> Reader(const std::string& z = Packed()) {
+    return std::make_unique<TAttachedFiles>(z.data(), static_cast<std::uint32_t>(z.size()));
+}
+
+std::string ReadAll(const std::wstring& path) {
+    std::string bytes;
+    ReadWholeFile(path, bytes);
+    return bytes;
+}
+
+std::string U8(const std::wstring& s) {
+    return Utf16ToUtf8(s);
+}
+
+// Opened without sharing: CreateFileW of the setup fails with a sharing violation.
+HANDLE Lock(const std::wstring& path) {
+    return CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool WritesHalf(void* file, const void* data, std::uint32_t size, std::uint32_t& written) {
+    DWORD n = 0;
+    BOOL ok = WriteFile(static_cast<HANDLE>(file), data, size / 2, &n, nullptr);
+    written = n;
+    return ok != FALSE; // success reported, half the bytes written
+}
+
+class Payload : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallLog = std::make_unique<TStringList>();
+        LogMute = 0;
+        Silent = false;
+        OverwriteAll = false;
+        ExitCode = 0;
+        saved_ = PayloadWriteFile;
+    }
+    void TearDown() override {
+        InstallLog.reset();
+        LogMute = 0;
+        Silent = false;
+        OverwriteAll = false;
+        ExitCode = 0;
+        PayloadWriteFile = saved_;
+    }
+    std::vector<std::string>& Log() { return InstallLog->Lines; }
+    std::wstring Folder() const { return dir.path() + L"\\"; }
+
+    TestDir dir;
+
+private:
+    WriteFileFn saved_ = nullptr;
+};
+
+const std::wstring kCaption = Utf8ToUtf16(GetText(txtCaption));
+} // namespace
+
+TEST_F(Payload, EntriesAreViewsIntoOneInflatedBuffer) {
+    auto files = Reader();
+    ASSERT_EQ(files->Files.size(), Records().size());
+    for (std::size_t i = 0; i < Records().size(); ++i) {
+        const TAttachedFile& f = *files->Files[i];
+        EXPECT_EQ(U8(f.Name), Records()[i].name);
+        EXPECT_EQ(f.DateTime, Records()[i].when);
+        ASSERT_EQ(f.Size, Records()[i].bytes.size());
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.Data), f.Size), Records()[i].bytes);
+        if (i > 0) { // laid end to end in one buffer: nothing was copied out
+            const TAttachedFile& p = *files->Files[i - 1];
+            EXPECT_EQ(f.Data, p.Data + p.Size + 13 + Records()[i].name.size());
+        }
+    }
+    EXPECT_EQ(files->Files[3]->Name, L"Mod\u00E8les de document\\Lettres\\Lettre.rtf");
+    EXPECT_TRUE(files->ToInstall.empty());
+    EXPECT_EQ(files->PublicFiles.Count(), 0u);
+    std::wstring common = KnownFolder(0x23);
+    ASSERT_FALSE(common.empty());
+    EXPECT_EQ(PublicRoot, common + L"\\Norvanta\\Public\\");
+
+    std::string empty = Compress({});
+    EXPECT_TRUE(Reader(empty)->Files.empty());
+}
+
+TEST_F(Payload, DamagedArchivesAndAMissingResourceThrowWithThePlace) {
+    std::string z = Packed();
+    std::string cut = z.substr(0, z.size() / 2);
+    try {
+        Reader(cut);
+        ADD_FAILURE() << "a cut stream was accepted";
+    } catch (const EArchiveError& e) {
+        EXPECT_NE(e.Message().find("ends early"), std::string::npos) << e.Message();
+    }
+    std::vector<std::uint8_t> raw;
+    AppendRecord(raw, "qrd.exe", 0, "MZ", 2);
+    AppendRecord(raw, "Licence.txt", 0, "long enough", 11);
+    raw.resize(raw.size() - 1); // the second record's contents end early
+    try {
+        Reader(Compress(raw));
+        ADD_FAILURE() << "a short record was accepted";
+    } catch (const EArchiveError& e) {
+        EXPECT_NE(e.Message().find("record 2 at byte 22"), std::string::npos) << e.Message();
+    }
+    raw = {3, '.', '.', '\\', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_THROW(Reader(Compress(raw)), EArchiveError);
+    // This test program carries no FILES resource.
+    EXPECT_THROW(TAttachedFiles(), EResNotFound);
+}
+
+TEST_F(Payload, SelectsWholeNamesAndFolderPrefixesIgnoringCase) {
+    auto files = Reader();
+    files->SelectFiles("LICENCE.txt", dir.path(), wmReplaceAlways); // first match only
+    ASSERT_EQ(files->ToInstall.size(), 1u);
+    EXPECT_EQ(files->ToInstall[0]->Source, files->Files[1].get());
+    EXPECT_EQ(files->ToInstall[0]->Target, Folder() + L"Licence.txt");
+    EXPECT_TRUE(files->ToInstall[0]->Logged);
+
+    MuteLog();
+    files->SelectFiles("mod\xC3\xA8les de DOCUMENT\\", dir.path() + L"/", wmReplaceAlways);
+    UnmuteLog();
+    ASSERT_EQ(files->ToInstall.size(), 3u);
+    EXPECT_EQ(files->ToInstall[1]->Source, files->Files[3].get()); // at any depth, in archive order
+    EXPECT_EQ(files->ToInstall[2]->Source, files->Files[5].get());
+    EXPECT_EQ(files->ToInstall[2]->Target, Folder() + L"Mod\u00E8les de document\\Vide.rtf");
+    EXPECT_FALSE(files->ToInstall[1]->Logged);
+
+    files->SelectFiles("absent.txt", dir.path(), wmReplaceAlways);
+    files->SelectFiles("Absent\\", dir.path(), wmReplaceAlways);
+    files->SelectFiles("qrd", dir.path(), wmReplaceAlways); // a whole name, not a prefix
+    EXPECT_EQ(files->ToInstall.size(), 3u);
+    EXPECT_EQ(files->PublicFiles.Count(), 0u); // nothing under the public folder
+}
+
+TEST_F(Payload, WriteModesAgainstExistingFiles) {
+    auto files = Reader();
+    const auto& F = files->Files;
+    for (std::size_t i : {0u, 1u, 3u}) ASSERT_TRUE(files->WriteEntry(*F[i], Folder() + F[i]->Name));
+    // Written files carry the entry's time: even seconds read back equal, odd ones never.
+    EXPECT_EQ(FileDateOf(Folder() + L"qrd.exe"), F[0]->DateTime);
+    EXPECT_NE(FileDateOf(Folder() + L"Licence.txt"), F[1]->DateTime);
+
+    auto pick = [&](const char* name, std::uint8_t mode) {
+        std::size_t before = files->ToInstall.size();
+        files->SelectFiles(name, dir.path(), mode);
+        return files->ToInstall.size() - before;
+    };
+    EXPECT_EQ(pick("qrd.exe", wmKeepExisting), 0u);
+    EXPECT_EQ(pick("Collections d'inserts\\", wmKeepExisting), 1u); // missing: always taken
+    EXPECT_EQ(pick("qrd.exe", wmReplaceIfOther), 0u);               // same date
+    EXPECT_EQ(pick("Licence.txt", wmReplaceIfOther), 1u);           // odd second
+    EXPECT_EQ(pick("qrd.exe", wmReplaceAlways), 1u);
+    // Another date on disk: replaced in mode 1.
+    HANDLE h =
+        CreateFileW((Folder() + L"qrd.exe").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileDate(h, DateTimeToDosTime(When(2021, 3, 4, 10, 20, 32)));
+    CloseHandle(h);
+    EXPECT_EQ(pick("qrd.exe", wmReplaceIfOther), 1u);
+    // OverwriteAll replaces whatever the mode.
+    OverwriteAll = true;
+    EXPECT_EQ(pick(("Mod\xC3\xA8les de document\\Lettres\\Lettre.rtf"), wmKeepExisting), 1u);
+}
+
+TEST_F(Payload, PublicFolderLinesMarkTheKeepMode) {
+    auto files = Reader();
+    PublicRoot = dir.path() + L"\\Norvanta\\Public\\";
+    std::wstring pub = dir.path() + L"\\NORVANTA\\public"; // same folder, other case, no slash
+    ASSERT_TRUE(files->WriteEntry(*files->Files[3], pub + L"\\" + files->Files[3]->Name));
+
+    files->SelectFiles(kModeles, pub, wmKeepExisting); // the existing letter is kept
+    files->SelectFiles("Collections d'inserts\\", pub, wmReplaceIfOther);
+    files->SelectFiles("qrd.exe", dir.path(), wmKeepExisting); // not public
+    OverwriteAll = true;
+    files->SelectFiles(kModeles, pub, wmKeepExisting); // taken, still marked
+    std::string p = U8(pub) + "\\";
+    EXPECT_EQ(files->PublicFiles.Lines,
+              (std::vector<std::string>{
+                  p + kModeles + "Vide.rtf\t!", p + "Collections d'inserts\\Cl\xC3\xB4tures\\Fin.rtf",
+                  p + kModeles + "Lettres\\Lettre.rtf\t!", p + kModeles + "Vide.rtf\t!"}));
+    EXPECT_EQ(files->ToInstall.size(), 5u);
+}
+
+TEST_F(Payload, WritesBytesDateFolderChainAndLogLines) {
+    auto files = Reader();
+    const TAttachedFile& letter = *files->Files[3];
+    std::wstring target = Folder() + L"A\\B\u00E9\\Lettre.rtf";
+    ASSERT_TRUE(files->WriteEntry(letter, target));
+    EXPECT_EQ(ReadAll(target), "{\\rtf1 lettre}");
+    EXPECT_EQ(FileDateOf(target), letter.DateTime);
+    EXPECT_EQ(Log(), (std::vector<std::string>{"Made Dir: " + U8(Folder()) + "A\\",
+                                               "Made Dir: " + U8(Folder()) + "A\\B\xC3\xA9\\",
+                                               "File Copy: " + U8(target)}));
+    // An empty entry still gives a dated, logged file; a longer existing file is truncated.
+    std::wstring empty = Folder() + L"A\\Vide.rtf";
+    WriteWholeFile(empty, std::string(5000, 'x'));
+    ASSERT_TRUE(files->WriteEntry(*files->Files[5], empty));
+    EXPECT_EQ(ReadAll(empty), "");
+    EXPECT_TRUE(FileIsPresent(empty));
+    EXPECT_EQ(FileDateOf(empty), files->Files[5]->DateTime);
+    EXPECT_EQ(Log().back(), "File Copy: " + U8(empty));
+    EXPECT_EQ(ExitCode, 0);
+}
+
+TEST_F(Payload, LockedTargetRetryThenSucceeds) {
+    auto files = Reader();
+    std::wstring target = Folder() + L"qrd.exe";
+    HANDLE lock = Lock(target);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    bool ok = false;
+    std::vector<std::wstring> texts;
+    {
+        DialogAnswerer answer({{IDRETRY, [&] { CloseHandle(lock); }}}, kCaption);
+        ok = files->WriteEntry(*files->Files[0], target);
+        texts = answer.Texts();
+        EXPECT_EQ(answer.Unplanned(), 0);
+    }
+    EXPECT_TRUE(ok);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0], Utf8ToUtf16(FormatText(GetText(txtCannotCreateFile), {U8(target)})));
+    EXPECT_NE(texts[0].find(L"\"" + target + L"\""), std::wstring::npos);
+    EXPECT_EQ(ReadAll(target), Records()[0].bytes);
+    EXPECT_EQ(Log().back(), "File Copy: " + U8(target));
+}
+
+TEST_F(Payload, LockedTargetIgnoreGoesOnAndAbortStops) {
+    auto files = Reader();
+    std::wstring target = Folder() + L"Licence.txt";
+    WriteWholeFile(target, "old");
+    HANDLE lock = Lock(target);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    {
+        DialogAnswerer answer({{IDRETRY, nullptr}, {IDIGNORE, nullptr}, {IDABORT, nullptr}}, kCaption);
+        EXPECT_TRUE(files->WriteEntry(*files->Files[1], target));  // Retry while still locked, then Ignore
+        EXPECT_FALSE(files->WriteEntry(*files->Files[1], target)); // Abort
+        EXPECT_EQ(answer.Seen(), 3);
+        EXPECT_EQ(answer.Unplanned(), 0);
+    }
+    CloseHandle(lock);
+    EXPECT_EQ(ReadAll(target), "old");
+    for (const std::string& line : Log()) EXPECT_EQ(line.find("File Copy: "), std::string::npos) << line;
+    EXPECT_EQ(ExitCode, 0);
+}
+
+TEST_F(Payload, SilentFailureSetsExitCode2WithoutABox) {
+    auto files = Reader();
+    std::wstring target = Folder() + L"qrd.exe";
+    HANDLE lock = Lock(target);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    Silent = true;
+    {
+        DialogAnswerer answer({}, kCaption);
+        EXPECT_FALSE(files->WriteEntry(*files->Files[0], target));
+        EXPECT_EQ(answer.Seen(), 0);
+    }
+    CloseHandle(lock);
+    EXPECT_EQ(ExitCode, kExitWriteFailed);
+    EXPECT_TRUE(Log().empty() || Log().back().find("File Copy: ") == std::string::npos);
+    // The first code set stays.
+    ExitCode = kExitRunningCopy;
+    lock = Lock(target);
+    EXPECT_FALSE(files->WriteEntry(*files->Files[0], target));
+    CloseHandle(lock);
+    EXPECT_EQ(ExitCode, kExitRunningCopy);
+}
+
+TEST_F(Payload, ShortWriteCountsAsAFailure) {
+    auto files = Reader();
+    PayloadWriteFile = WritesHalf;
+    std::wstring target = Folder() + L"qrd.exe";
+    Silent = true;
+    EXPECT_FALSE(files->WriteEntry(*files->Files[0], target));
+    EXPECT_EQ(ExitCode, kExitWriteFailed);
+    EXPECT_EQ(ReadAll(target).size(), Records()[0].bytes.size() / 2);
+    EXPECT_TRUE(Log().empty());
+    Silent = false;
+    {
+        DialogAnswerer answer({{IDABORT, nullptr}}, kCaption);
+        EXPECT_FALSE(files->WriteEntry(*files->Files[0], target));
+        EXPECT_EQ(answer.Seen(), 1);
+    }
+    EXPECT_TRUE(Log().empty());
+}

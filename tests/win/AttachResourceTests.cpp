@@ -1,0 +1,80 @@
+// TAttachedFiles() reads the FILES resource of the program itself: this test
+// program carries a small payload packed by the host mkpayload at build time.
+#include "AttachFiles.h"
+#include "DosTime.h"
+#include "Files.h"
+#include "Globals.h"
+#include "InstallLog.h"
+#include "TestDir.h"
+#include "TextConv.h"
+#include <gtest/gtest.h>
+
+TEST(OwnResource, ReadsAndWritesThePackedPayload) {
+    TAttachedFiles files;
+    std::vector<std::wstring> names;
+    for (const auto& f : files.Files) names.push_back(f->Name);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"qrd.exe", L"Licence.txt",
+                                                L"Mod\u00E8les de document\\Lettres\\Lettre.rtf",
+                                                L"Collections d'inserts\\Cl\u00F4tures\\Fin.rtf"}));
+    // The licence as the wizard takes it: Size bytes at Data.
+    const TAttachedFile& licence = *files.Files[1];
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(licence.Data), licence.Size), "Licence de test\r\n");
+
+    InstallLog = std::make_unique<TStringList>();
+    TestDir dir;
+    std::wstring target = dir / L"Lettre.rtf";
+    ASSERT_TRUE(files.WriteEntry(*files.Files[2], target));
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(target, bytes));
+    EXPECT_EQ(bytes, "{\\rtf1 lettre de test}");
+    EXPECT_EQ(FileDateOf(target), files.Files[2]->DateTime);
+    EXPECT_EQ(InstallLog->Lines.back(), "File Copy: " + Utf16ToUtf8(target));
+    InstallLog.reset();
+}
+
+// The shipped setup.exe's own payload, read by the reader as the setup reads it.
+TEST(ProductPayload, SetupCarriesTheDemoPayload) {
+#ifndef NORVANTA_DEMO_PAYLOAD
+    GTEST_SKIP() << "built from a packager's payload folder";
+#endif
+    HMODULE setup =
+        LoadLibraryExW(Utf8ToUtf16(NORVANTA_SETUP_EXE).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(setup, nullptr);
+    HRSRC res = FindResourceA(setup, "FILES", "FILES");
+    ASSERT_NE(res, nullptr);
+    const void* bytes = LockResource(LoadResource(setup, res));
+    ASSERT_NE(bytes, nullptr);
+    std::uint32_t size = SizeofResource(setup, res);
+    EXPECT_EQ(static_cast<const unsigned char*>(bytes)[0], 0x78);
+    EXPECT_EQ(static_cast<const unsigned char*>(bytes)[1], 0xDA);
+    TAttachedFiles files(bytes, size);
+    FreeLibrary(setup);
+
+    ASSERT_EQ(files.Files.size(), 91u);
+    EXPECT_EQ(files.Files[0]->Name, L"qrd.exe");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(files.Files[0]->Data), 2), "MZ");
+    EXPECT_EQ(files.Files[1]->Name, L"Licence.txt");
+    int templates = 0, inserts = 0;
+    std::wstring source = Utf8ToUtf16(NORVANTA_SOURCE_DIR) + L"\\resources\\payload\\";
+    for (std::size_t i = 1; i < files.Files.size(); ++i) {
+        const TAttachedFile& f = *files.Files[i];
+        templates += f.Name.rfind(L"Mod\u00E8les de document\\", 0) == 0;
+        inserts += f.Name.rfind(L"Collections d'inserts\\", 0) == 0;
+        // Every demo file travels byte for byte.
+        std::string original;
+        ASSERT_TRUE(ReadWholeFile(source + f.Name, original)) << Utf16ToUtf8(f.Name);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.Data), f.Size), original)
+            << Utf16ToUtf8(f.Name);
+    }
+    EXPECT_EQ(templates, 26);
+    EXPECT_EQ(inserts, 63);
+    // The licence: UTF-8 without a byte-order mark, CR LF lines.
+    std::string licence(reinterpret_cast<const char*>(files.Files[1]->Data), files.Files[1]->Size);
+    EXPECT_EQ(licence.rfind("CONTRAT DE LICENCE", 0), 0u);
+    EXPECT_NE(licence.find("Traitement de texte Norvanta"), std::string::npos);
+    for (std::size_t i = 0; i < licence.size(); ++i) {
+        if (licence[i] == '\n') {
+            ASSERT_TRUE(i > 0 && licence[i - 1] == '\r') << i;
+        }
+    }
+}

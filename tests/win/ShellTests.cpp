@@ -1,0 +1,127 @@
+// Shell services against Wine's shell32 and ole32: known folders, shortcuts read
+// back through IShellLinkW, the folder browser answered as a user would, and
+// launching with the verb "open".
+#include "DialogAnswerer.h"
+#include "Files.h"
+#include "InstallLog.h"
+#include "Paths.h"
+#include "Shell.h"
+#include "TestDir.h"
+#include "TextConv.h"
+#include "WinHandles.h"
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <ole2.h>
+#include <shlobj.h>
+
+namespace {
+class ShellServices : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        InstallLog = std::make_unique<TStringList>();
+        LogMute = 0;
+    }
+    void TearDown() override {
+        InstallLog.reset();
+        OleUninitialize();
+    }
+    TestDir dir;
+};
+
+struct LinkFields {
+    std::wstring path, folder, description;
+};
+
+LinkFields LoadLink(const std::wstring& file) {
+    LinkFields f;
+    ComPtr<IShellLinkW> link;
+    ComPtr<IPersistFile> persist;
+    EXPECT_TRUE(SUCCEEDED(
+        CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void())));
+    if (!link) return f;
+    EXPECT_TRUE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, persist.put_void())));
+    EXPECT_TRUE(SUCCEEDED(persist->Load(file.c_str(), STGM_READ)));
+    wchar_t buf[MAX_PATH * 2] = {};
+    link->GetPath(buf, MAX_PATH * 2, nullptr, SLGP_RAWPATH);
+    f.path = buf;
+    buf[0] = 0;
+    link->GetWorkingDirectory(buf, MAX_PATH * 2);
+    f.folder = buf;
+    buf[0] = 0;
+    link->GetDescription(buf, MAX_PATH * 2);
+    f.description = buf;
+    return f;
+}
+} // namespace
+
+TEST_F(ShellServices, KnownFoldersAsA32BitProgramSeesThem) {
+    std::wstring programs = KnownFolder(0x26);
+#ifndef _WIN64
+    EXPECT_TRUE(SamePath(programs, L"C:\\Program Files (x86)")) << Utf16ToUtf8(programs);
+#endif
+    for (int csidl : {0x02, 0x05, 0x10, 0x17, 0x19, 0x23, 0x26}) {
+        std::wstring f = KnownFolder(csidl);
+        EXPECT_FALSE(f.empty()) << csidl;
+        EXPECT_NE(f.back(), L'\\') << csidl;
+        EXPECT_EQ(f.find(L'\0'), std::wstring::npos);
+    }
+    EXPECT_TRUE(FolderExists(KnownFolder(0x23)));
+    EXPECT_EQ(KnownFolder(0xFF), L""); // no such folder: empty, not an error
+    EXPECT_EQ(KnownFolder(-1), L"");
+}
+
+TEST_F(ShellServices, ShortcutIsReadBackAndItsFolderChainLogged) {
+    std::wstring target = dir / L"qrd.exe";
+    WriteWholeFile(target, "MZ");
+    std::wstring menu = dir.path() + L"\\Menu\\Norvanta \u00E9dition\\";
+    std::wstring link = menu + L"Traitement de texte Norvanta.lnk";
+    std::wstring description = L"Traitement de texte compact, rapide, puissant, et par dessus tout pratique";
+    MakeShortcut(link, target, dir.path() + L"\\", description);
+    EXPECT_TRUE(FileIsPresent(link));
+    EXPECT_EQ(InstallLog->Lines, (std::vector<std::string>{
+                                     "Made Dir: " + Utf16ToUtf8(dir.path() + L"\\Menu\\"),
+                                     "Made Dir: " + Utf16ToUtf8(menu), "File Copy: " + Utf16ToUtf8(link)}));
+    LinkFields f = LoadLink(link);
+    EXPECT_TRUE(SamePath(f.path, target)) << Utf16ToUtf8(f.path);
+    EXPECT_TRUE(SamePath(PathWithoutSlash(f.folder), dir.path())) << Utf16ToUtf8(f.folder);
+    EXPECT_EQ(f.description, description);
+
+    // Replacing it in an existing folder makes no folder line.
+    InstallLog->Lines.clear();
+    MakeShortcut(link, target, dir.path(), L"autre");
+    EXPECT_EQ(InstallLog->Lines, (std::vector<std::string>{"File Copy: " + Utf16ToUtf8(link)}));
+    EXPECT_EQ(LoadLink(link).description, L"autre");
+}
+
+TEST_F(ShellServices, BrowserOpensOnTheGivenFolderAndCancelKeepsThePath) {
+    std::wstring chosen = dir / L"Choix";
+    CreateDirectoryW(chosen.c_str(), nullptr);
+    std::wstring path = chosen + L"\\"; // as the destination field holds it
+    {
+        DialogAnswerer answer({{IDOK, nullptr}});
+        EXPECT_TRUE(BrowseForFolder(path, nullptr));
+        EXPECT_EQ(answer.Seen(), 1);
+    }
+    EXPECT_TRUE(SamePath(path, chosen)) << Utf16ToUtf8(path); // OK on the preselected folder
+
+    std::wstring before = L"C:\\Nulle part\\";
+    path = before;
+    {
+        DialogAnswerer answer({{IDCANCEL, nullptr}});
+        EXPECT_FALSE(BrowseForFolder(path, nullptr));
+        EXPECT_EQ(answer.Seen(), 1);
+    }
+    EXPECT_EQ(path, before);
+}
+
+TEST_F(ShellServices, OpenRunsABatchFile) {
+    std::wstring marker = dir / L"opened.txt";
+    std::wstring script = dir / L"open me.cmd";
+    WriteWholeFile(script, "@echo opened> \"%~dp0opened.txt\"\r\n");
+    OpenWithShell(script, SW_SHOWNORMAL);
+    for (int i = 0; i < 600 && !FileIsPresent(marker); ++i)
+        Sleep(50); // waits for the launch, asserts no time
+    EXPECT_TRUE(FileIsPresent(marker));
+    OpenWithShell(dir / L"absent.cmd", SW_SHOWNORMAL); // reports nothing
+}

@@ -1,0 +1,33 @@
+// mkpayload pack <payload-folder> <out-file>: the FILES stream of the setup.
+// mkpayload list <archive-or-exe>: its entries, then totals.
+#include "Packer.h"
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv) {
+    if (argc != 4 && argc != 3) {
+        std::fputs("usage: mkpayload pack <payload-folder> <out-file>\n"
+                   "       mkpayload list <archive-or-setup.exe>\n",
+                   stderr);
+        return 2;
+    }
+    try {
+        if (argc == 4 && std::strcmp(argv[1], "pack") == 0) {
+            TimePolicy policy = TimePolicyFromEnvironment();
+            std::vector<PayloadFile> files = CollectPayload(argv[2], policy);
+            WriteFileBytes(argv[3], CompressBest(BuildArchive(files)));
+            return 0;
+        }
+        if (argc == 3 && std::strcmp(argv[1], "list") == 0) {
+            std::vector<std::uint8_t> bytes = ReadFileBytes(argv[2]);
+            std::string text = ListPayload(bytes.data(), bytes.size());
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "mkpayload: unknown command \"%s\"\n", argv[1]);
+        return 2;
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "mkpayload: %s\n", e.Message().c_str());
+        return 1;
+    }
+}
