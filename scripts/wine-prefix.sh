@@ -2,7 +2,10 @@
 # Creates the build's Wine prefix once; later calls return at once.
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
-[ -f "$WINEPREFIX/.norvanta-ready" ] && exit 0
+# Bump when the prefix's configuration below changes: older prefixes are remade.
+version=2
+[ "$(cat "$WINEPREFIX/.norvanta-ready" 2>/dev/null)" = "$version" ] && exit 0
+wineserver -k >/dev/null 2>&1 || true
 rm -rf "$WINEPREFIX" "$HOME"
 mkdir -p "$HOME"
 echo "wine: creating prefix $WINEPREFIX" >&2
@@ -15,4 +18,9 @@ for d in "$users"/*/; do
     if [ -L "$l" ]; then rm -f "$l"; mkdir -p "$l"; fi
   done
 done
-touch "$WINEPREFIX/.norvanta-ready"
+# One virtual desktop for every window: Wine draws the frames itself and no
+# window manager is waited for (message boxes return at once under Xvfb).
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+wineserver -w || true
+echo "$version" > "$WINEPREFIX/.norvanta-ready"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the build's prefix (the tests' emulator).
 source "$(dirname "$0")/wine-env.sh"
-[ -f "$WINEPREFIX/.norvanta-ready" ] || "$NORVANTA_ROOT/scripts/wine-prefix.sh"
+"$NORVANTA_ROOT/scripts/wine-prefix.sh" || exit 1
 exec wine "$@"
