@@ -10,7 +10,7 @@ pkgs=(
   cmake ninja-build make g++ clang-format
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev zlib1g-dev googletest
-  wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
+  wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb xauth x11-utils imagemagick
   clang libclang-rt-14-dev
 )
 [ "${BOOTSTRAP_EXTRA:-}" ] && pkgs+=(${BOOTSTRAP_EXTRA})

@@ -3,7 +3,7 @@
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
 # Bump when the prefix's configuration below changes: older prefixes are remade.
-version=2
+version=3
 [ "$(cat "$WINEPREFIX/.norvanta-ready" 2>/dev/null)" = "$version" ] && exit 0
 wineserver -k >/dev/null 2>&1 || true
 rm -rf "$WINEPREFIX" "$HOME"

@@ -7,6 +7,7 @@
 #include "Settings.h"
 #include "Shell.h"
 #include "Strings.h"
+#include "TextConv.h"
 #include "UpdateLog.h"
 #include <cstring>
 #include <shlobj.h>

@@ -1,11 +1,98 @@
-// Program block. For now it links the utilities and answers with exit code 0.
-#include "InstUtils.h"
+// The program block: prepares the framework, reads the command line, unpacks the
+// payload, runs the wizard shown or silently, records the installation, and ends
+// with an exit code deployment tools can rely on.
+#include "AttachFiles.h"
+#include "CommandLine.h"
+#include "Globals.h"
+#include "Install.h"
+#include "MainForm.h"
 #include "MessageBox.h"
+#include "ResourceStream.h"
 #include "Strings.h"
+#include "TextConv.h"
+#include <new>
 #include <windows.h>
+#include <ole2.h>
+
+namespace {
+// Only the system folder is searched for DLLs, before anything else is loaded.
+void RestrictDllSearch() {
+    using SetDirsFn = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto setDirs = reinterpret_cast<SetDirsFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDirs) setDirs(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    SetDllDirectoryW(L"");
+}
+
+wchar_t UpperChar(wchar_t c) {
+    wchar_t s[2] = {c, 0};
+    CharUpperBuffW(s, 1);
+    return s[0];
+}
+
+void ReportFatal(const std::string& detail) {
+    if (Silent) return; // an unattended run never waits for a person
+    std::string text =
+        "Le programme d'installation a rencontr\xC3\xA9 une erreur et doit s'arr\xC3\xAAter.\r\r" + detail;
+    std::wstring w = Utf8ToUtf16(text), caption = GetTextW(txtCaption);
+    MessageBoxW(nullptr, w.c_str(), caption.c_str(), MB_TASKMODAL | MB_ICONERROR | MB_OK);
+}
+
+int RunSetup() {
+    InitFramework();
+    MessageBoxOwner = Application->Handle();
+    static const TClassInfo* const kClasses[] = {&TBevel::Info,    &TButton::Info, &TCheckBox::Info,
+                                                 &TComboBox::Info, &TEdit::Info,   &TImage::Info,
+                                                 &TLabel::Info,    &TMemo::Info,   &TPanel::Info};
+    RegisterClassList(kClasses);
+    HINSTANCE self = ModuleInstance();
+    UseClassResourcesOf(self);
+
+    Application->Icon = LoadIconW(self, MAKEINTRESOURCEW(1));
+    SendMessageW(Application->Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Application->Icon));
+
+    std::vector<std::wstring> args = SplitCommandLine(GetCommandLineW());
+    Silent = FindSilentSwitch(args);
+    std::wstring destination;
+    if (FindDestinationSwitch(args, destination, UpperChar)) DestinationSwitch = &destination;
+
+    // The payload lives until the process ends: the entries point into it.
+    static TAttachedFiles* files = new TAttachedFiles();
+    auto form = std::make_unique<TMainForm>(nullptr, *files);
+    if (Silent) {
+        form->NBtn->Click();
+    } else {
+        SetWindowPos(Application->Handle(), nullptr, 0, 0, 0, 0,
+                     SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        form->RunModal();
+    }
+    RecordInstall(*form);
+    form->LogoImg->Picture = nullptr;
+    form->Logo.reset();
+    form.reset();
+    DoneFramework();
+    return ExitCode;
+}
+} // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-    SetErrorMode(SEM_FAILCRITICALERRORS);
-    std::wstring caption = GetTextW(txtCaption);
-    return caption.empty() ? kExitFatal : ExitCode;
+    RestrictDllSearch();
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    OleInitialize(nullptr);
+    int code;
+    try {
+        code = RunSetup();
+    } catch (const Exception& e) {
+        ReportFatal(e.Message());
+        code = kExitFatal;
+    } catch (const std::bad_alloc&) {
+        ReportFatal("Out of memory");
+        code = kExitFatal;
+    } catch (...) {
+        ReportFatal("Unexpected error");
+        code = kExitFatal;
+    }
+    OleUninitialize();
+    ExitProcess(static_cast<UINT>(code));
 }

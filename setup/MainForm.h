@@ -1,0 +1,91 @@
+// The wizard: six visible pages and a closing step, driven by Back, Next and
+// Cancel, or by the silent run that clicks Next for the user.
+#pragma once
+#include "ExtCtrls.h"
+#include "Forms.h"
+#include "Install.h"
+#include "StdCtrls.h"
+#include <memory>
+#include <string>
+
+class TAttachedFiles;
+
+enum TPage : int {
+    WelcomePage = 0,
+    LicencePage = 1,
+    FolderPage = 2,
+    ReadyPage = 3,
+    ProgressPage = 4,
+    FinishPage = 5,
+    ClosePage = 6,
+};
+
+extern int CurrentPage;
+extern bool LicenceLoaded;
+// The destination switch of the command line, when one was given.
+extern const std::wstring* DestinationSwitch;
+
+// True when a top-level window carries the running word processor's mark.
+bool IsInstanceRunning();
+
+class TMainForm : public TForm, public TInstallChoices {
+public:
+    static const TClassInfo Info;
+    const TClassInfo* ClassType() const override { return &Info; }
+    TMainForm(TComponent* owner, TAttachedFiles& files);
+
+    TPanel* TopPan = nullptr;
+    TLabel* TopLbl = nullptr;
+    TImage* LogoImg = nullptr;
+    TPanel* WPan = nullptr;
+    TLabel* WelLbl = nullptr;
+    TComboBox* LngBx = nullptr;
+    TPanel* LPan = nullptr;
+    TMemo* LicMemo = nullptr;
+    TCheckBox* LicBx = nullptr;
+    TPanel* DPan = nullptr;
+    TEdit* DstEdt = nullptr;
+    TButton* BwsBtn = nullptr;
+    TCheckBox* PortBx = nullptr;
+    TButton* PortIBtn = nullptr;
+    TPanel* SPan = nullptr;
+    TLabel* StartLbl = nullptr;
+    TCheckBox* Inst2AllBx = nullptr;
+    TCheckBox* DskBx = nullptr;
+    TPanel* IPan = nullptr;
+    TPanel* FPan = nullptr;
+    TLabel* FinLbl = nullptr;
+    TCheckBox* FinBx = nullptr;
+    TButton* BBtn = nullptr;
+    TButton* NBtn = nullptr;
+    TButton* CBtn = nullptr;
+
+    void BNClk(TPersistent* sender);
+    void CClk(TPersistent* sender);
+    void LngChg(TPersistent* sender);
+    void BwsClk(TPersistent* sender);
+    void PortIClk(TPersistent* sender);
+    void FormCloseQuery(TPersistent* sender, bool& canClose);
+
+    void GoToPage(int page);
+    void NormalizeDestination();
+
+    bool IsPortable() override;
+    bool AllUsers() override;
+    bool DesktopShortcut() override;
+    bool LaunchAfter() override;
+
+    bool AllowClose = false;
+    bool HadEarlierInstall = false;
+    double InstallStampTime = 0.0;
+    // The logo shown by LogoImg; the image control does not own it.
+    std::unique_ptr<TPNGImage> Logo;
+
+private:
+    // A page check refused: a message for a person, an exit code for a silent run.
+    void Refuse(int text, int silentExitCode);
+    bool EnterPage(int page, TWinControl*& focus);
+
+    TAttachedFiles& files_;
+    TPanel* pagePanels_[7] = {};
+};
