@@ -1,0 +1,139 @@
+// What an installation leaves behind, read back as a user's tools would: files,
+// shortcuts through IShellLinkW, registry values in the 32-bit view. Also the
+// clean-up that puts the prefix back as it was before an installation.
+#pragma once
+#include "TestDir.h"
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <string>
+#include <vector>
+
+struct LinkFields {
+    bool loaded = false;
+    std::wstring path, folder, description;
+};
+
+inline LinkFields LoadLink(const std::wstring& file) {
+    LinkFields f;
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link))))
+        return f;
+    IPersistFile* persist = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
+        if (SUCCEEDED(persist->Load(file.c_str(), STGM_READ))) {
+            wchar_t buf[MAX_PATH * 2] = {};
+            link->GetPath(buf, MAX_PATH * 2, nullptr, SLGP_RAWPATH);
+            f.path = buf;
+            buf[0] = 0;
+            link->GetWorkingDirectory(buf, MAX_PATH * 2);
+            f.folder = buf;
+            buf[0] = 0;
+            link->GetDescription(buf, MAX_PATH * 2);
+            f.description = buf;
+            f.loaded = true;
+        }
+        persist->Release();
+    }
+    link->Release();
+    return f;
+}
+
+inline std::wstring KnownPath(int csidl) {
+    wchar_t buf[MAX_PATH] = {};
+    return SHGetFolderPathW(nullptr, csidl, nullptr, 0, buf) == S_OK ? std::wstring(buf) : std::wstring();
+}
+
+inline std::wstring ShortcutIn(int csidl) {
+    return KnownPath(csidl) + L"\\Traitement de texte Norvanta.lnk";
+}
+
+inline bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+inline std::string Bytes(const std::wstring& path) {
+    std::string out;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+    CloseHandle(h);
+    return out;
+}
+
+// A registry value of the 32-bit view: its type and raw bytes (REG_NONE when missing).
+struct RegValue {
+    DWORD type = REG_NONE;
+    std::string data;
+    std::wstring Text() const {
+        std::wstring s(reinterpret_cast<const wchar_t*>(data.data()), data.size() / 2);
+        return s.substr(0, s.find(L'\0'));
+    }
+    DWORD Number() const {
+        return data.size() == 4 ? *reinterpret_cast<const DWORD*>(data.data()) : 0xFFFFFFFF;
+    }
+};
+
+inline RegValue ReadValue(HKEY root, const wchar_t* key, const wchar_t* name) {
+    RegValue v;
+    HKEY k;
+    if (RegOpenKeyExW(root, key, 0, KEY_READ | KEY_WOW64_32KEY, &k) != ERROR_SUCCESS) return v;
+    DWORD size = 0;
+    if (RegQueryValueExW(k, name, nullptr, &v.type, nullptr, &size) == ERROR_SUCCESS) {
+        v.data.assign(size, '\0');
+        RegQueryValueExW(k, name, nullptr, nullptr, reinterpret_cast<BYTE*>(v.data.data()), &size);
+    } else {
+        v.type = REG_NONE;
+    }
+    RegCloseKey(k);
+    return v;
+}
+
+inline bool KeyExists(HKEY root, const wchar_t* key) {
+    HKEY k;
+    if (RegOpenKeyExW(root, key, 0, KEY_READ | KEY_WOW64_32KEY, &k) != ERROR_SUCCESS) return false;
+    RegCloseKey(k);
+    return true;
+}
+
+inline const wchar_t* kSettingsKeyW = L"Software\\Norvanta Word Processor\\Install";
+inline const wchar_t* kUninstallKeyW =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Norvanta Word Processor";
+
+inline std::wstring SharedData() {
+    return KnownPath(CSIDL_COMMON_APPDATA) + L"\\Norvanta\\";
+}
+inline std::wstring DefaultMainDir() {
+    return KnownPath(CSIDL_PROGRAM_FILES) + L"\\Norvanta";
+}
+
+// Removes everything an installation may have left in the prefix.
+inline void CleanInstallState() {
+    TestDir::RemoveTree(KnownPath(CSIDL_COMMON_APPDATA) + L"\\Norvanta");
+    TestDir::RemoveTree(DefaultMainDir());
+    for (int csidl :
+         {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS, CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY})
+        DeleteFileW(ShortcutIn(csidl).c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Norvanta Word Processor");
+    HKEY k;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0,
+                      KEY_ALL_ACCESS | KEY_WOW64_32KEY, &k) == ERROR_SUCCESS) {
+        RegDeleteTreeW(k, L"Norvanta Word Processor");
+        RegCloseKey(k);
+    }
+}
+
+// The lines of a text file split at CR LF (the last line ends with one too).
+inline std::vector<std::string> FileLines(const std::wstring& path) {
+    std::string text = Bytes(path);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t i; (i = text.find("\r\n", start)) != std::string::npos; start = i + 2)
+        lines.push_back(text.substr(start, i - start));
+    if (start < text.size()) lines.push_back(text.substr(start) + "<no CR LF>");
+    return lines;
+}
