@@ -1,0 +1,511 @@
+// The window framework under Wine with a display: a small form read from its
+// definition, its controls' windows, keyboard navigation, the modal loop, and
+// the wizard's own definition shown in a plain form.
+#include "ExtCtrls.h"
+#include "Forms.h"
+#include "ResourceStream.h"
+#include "StdCtrls.h"
+#include <gtest/gtest.h>
+#include <cstdio>
+#include <map>
+
+namespace {
+class TGuiForm : public TForm {
+public:
+    static const TClassInfo Info;
+    const TClassInfo* ClassType() const override { return &Info; }
+    explicit TGuiForm(const std::wstring& face = L"", int fontHeight = 0) : TForm(nullptr) {
+        if (!face.empty()) Font().SetName(face);
+        if (fontHeight) Font().SetHeight(fontHeight);
+        LoadDefinition();
+    }
+    TPanel* Pan = nullptr;
+    TLabel* Lbl = nullptr;
+    TEdit* Edt = nullptr;
+    TCheckBox* Box = nullptr;
+    TBevel* Bvl = nullptr;
+    TButton* OkBtn = nullptr;
+    TButton* CancelBtn = nullptr;
+
+    int okClicks = 0, cancelClicks = 0, closeQueries = 0;
+    bool refuseClose = false;
+    std::vector<int> modalSeen;
+    void OkClk(TPersistent*) { ++okClicks; }
+    void CancelClk(TPersistent*) { ++cancelClicks; }
+    void FormCloseQuery(TPersistent*, bool& canClose) {
+        ++closeQueries;
+        if (refuseClose) {
+            canClose = false;
+            refuseClose = false;
+        }
+    }
+    void WndProc(TMessage& m) override {
+        if (m.Msg == WM_APP) {
+            modalSeen.push_back(ModalResult);
+            return;
+        }
+        TForm::WndProc(m);
+    }
+};
+
+const TFieldInfo GuiFields[] = {
+    PublishedField<&TGuiForm::Pan>("Pan"),
+    PublishedField<&TGuiForm::Lbl>("Lbl"),
+    PublishedField<&TGuiForm::Edt>("Edt"),
+    PublishedField<&TGuiForm::Box>("Box"),
+    PublishedField<&TGuiForm::Bvl>("Bvl"),
+    PublishedField<&TGuiForm::OkBtn>("OkBtn"),
+    PublishedField<&TGuiForm::CancelBtn>("CancelBtn"),
+};
+const TMethodInfo GuiMethods[] = {
+    PublishedMethod<&TGuiForm::OkClk>("OkClk"),
+    PublishedMethod<&TGuiForm::CancelClk>("CancelClk"),
+    PublishedMethod<&TGuiForm::FormCloseQuery>("FormCloseQuery"),
+};
+} // namespace
+const TClassInfo TGuiForm::Info{"TGuiForm", &TForm::Info, nullptr, {}, GuiFields, GuiMethods};
+
+namespace {
+class Framework : public ::testing::Environment {
+public:
+    void SetUp() override {
+        InitFramework();
+        static const TClassInfo* const classes[] = {&TBevel::Info,    &TButton::Info, &TCheckBox::Info,
+                                                    &TComboBox::Info, &TEdit::Info,   &TImage::Info,
+                                                    &TLabel::Info,    &TMemo::Info,   &TPanel::Info};
+        RegisterClassList(classes);
+        UseClassResourcesOf(GetModuleHandleW(nullptr));
+    }
+    void TearDown() override { DoneFramework(); }
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new Framework);
+
+void Pump() {
+    for (int i = 0; i < 50; ++i) {
+        while (Application->PumpOneMessage()) {}
+        Sleep(2);
+    }
+}
+
+// Counts the messages a window receives, then passes them on.
+std::map<HWND, std::pair<WNDPROC, std::map<UINT, int>>> Spies;
+LRESULT CALLBACK SpyProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+    auto& spy = Spies[h];
+    ++spy.second[msg];
+    if (msg == WM_COMMAND) ++spy.second[0x10000 + HIWORD(w)];
+    return CallWindowProcW(spy.first, h, msg, w, l);
+}
+void Spy(HWND h) {
+    Spies[h].first =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SpyProc)));
+}
+int Seen(HWND h, UINT msg) {
+    return Spies[h].second[msg];
+}
+
+RECT RectIn(HWND child) {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+void SetKey(int vk, bool down) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[vk] = down ? 0x80 : 0;
+    SetKeyboardState(keys);
+}
+
+void Press(HWND target, WPARAM vk) {
+    PostMessageW(target, WM_KEYDOWN, vk, 1);
+    PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
+    Pump();
+}
+
+SIZE Extent(HFONT font, const std::wstring& text) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE s{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &s);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    return s;
+}
+
+// A font whose "0" measures 13 pixels (the design text height), if this system has one.
+struct FontChoice {
+    std::wstring face;
+    int height = 0;
+};
+FontChoice FontGivingThirteen() {
+    TFont message;
+    for (const std::wstring& face :
+         {message.Name(), std::wstring(L"DejaVu Sans"), std::wstring(L"Liberation Sans")}) {
+        for (int h : {-11, 13, -12, 12, 14, -10, 11}) {
+            HFONT f = CreateFontW(h, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, face.c_str());
+            int cy = Extent(f, L"0").cy;
+            DeleteObject(f);
+            if (cy == 13) return {face, h};
+        }
+    }
+    return {};
+}
+
+class Gui : public ::testing::Test {
+protected:
+    std::unique_ptr<TGuiForm> Open(FontChoice font = FontGivingThirteen()) {
+        auto form = std::make_unique<TGuiForm>(font.face, font.height);
+        form->Show();
+        SetForegroundWindow(form->Handle());
+        Pump();
+        return form;
+    }
+    void TearDown() override {
+        for (int vk : {VK_SHIFT, VK_CONTROL, VK_MENU}) SetKey(vk, false);
+    }
+};
+} // namespace
+
+TEST_F(Gui, WindowsTakeTheStoredBoundsWhenTheZeroMeasuresThirteen) {
+    FontChoice font = FontGivingThirteen();
+    if (!font.height) GTEST_SKIP() << "no font here measures 13 for the zero";
+    auto form = Open(font);
+    EXPECT_EQ(form->ClientWidth(), 300);
+    EXPECT_EQ(form->ClientHeight(), 200);
+    RECT pan = RectIn(form->Pan->Handle());
+    EXPECT_EQ(pan.left, 10);
+    EXPECT_EQ(pan.top, 10);
+    EXPECT_EQ(pan.right - pan.left, 280);
+    EXPECT_EQ(pan.bottom - pan.top, 120);
+    RECT edt = RectIn(form->Edt->Handle());
+    EXPECT_EQ(edt.left, 8);
+    EXPECT_EQ(edt.top, 30);
+    EXPECT_EQ(edt.right - edt.left, 200);
+    // An edit's height follows its font: text height plus eight border widths.
+    TEXTMETRICW tm{};
+    HDC dc = CreateCompatibleDC(nullptr);
+    SelectObject(dc, form->Edt->Font().Handle());
+    GetTextMetricsW(dc, &tm);
+    DeleteDC(dc);
+    EXPECT_EQ(edt.bottom - edt.top, tm.tmHeight + 8 * GetSystemMetrics(SM_CYBORDER));
+    RECT ok = RectIn(form->OkBtn->Handle());
+    EXPECT_EQ(ok.left, 120);
+    EXPECT_EQ(ok.top, 160);
+    EXPECT_EQ(ok.right - ok.left, 80);
+    EXPECT_EQ(ok.bottom - ok.top, 24);
+    RECT box = RectIn(form->Box->Handle());
+    EXPECT_EQ(box.bottom - box.top, 17); // a check box's own height
+    EXPECT_EQ(GetParent(form->Edt->Handle()), form->Pan->Handle());
+    EXPECT_EQ(GetWindow(form->Handle(), GW_OWNER), Application->Handle());
+    // The form is centred on the screen.
+    RECT f;
+    GetWindowRect(form->Handle(), &f);
+    EXPECT_EQ(f.left, (GetSystemMetrics(SM_CXSCREEN) - (f.right - f.left)) / 2);
+}
+
+TEST_F(Gui, StoredCoordinatesScaleWithTheMeasuredZero) {
+    TFont message;
+    int m = Extent(message.Handle(), L"0").cy;
+    if (m == 13) GTEST_SKIP() << "the message font measures 13 here";
+    auto form = Open(FontChoice{});
+    EXPECT_EQ(form->ClientWidth(), MulDiv(300, m, 13));
+    EXPECT_EQ(form->Pan->Left(), MulDiv(10, m, 13));
+    EXPECT_EQ(form->Pan->Width(), MulDiv(290, m, 13) - MulDiv(10, m, 13));
+    EXPECT_EQ(form->OkBtn->Top(), MulDiv(160, m, 13));
+    // A label's unstored position keeps its default; an edit's height is its font's.
+    EXPECT_EQ(form->Edt->Width(), MulDiv(208, m, 13) - MulDiv(8, m, 13));
+}
+
+TEST_F(Gui, LabelsSizeThemselvesToTheirCaption) {
+    auto form = Open();
+    SIZE s = Extent(form->Lbl->Font().Handle(), L"Nom du dossier");
+    EXPECT_EQ(form->Lbl->Width(), s.cx + s.cy / 4);
+    EXPECT_EQ(form->Lbl->Height(), s.cy + s.cy / 4);
+    form->Lbl->SetCaption("Un libell\xC3\xA9 bien plus long que le premier");
+    s = Extent(form->Lbl->Font().Handle(), L"Un libell\u00E9 bien plus long que le premier");
+    EXPECT_EQ(form->Lbl->Width(), s.cx + s.cy / 4);
+    RECT r = RectIn(form->Lbl->Handle());
+    EXPECT_EQ(r.right - r.left, s.cx + s.cy / 4);
+    form->Lbl->SetAutoSize(false);
+    form->Lbl->SetCaption("x");
+    EXPECT_EQ(form->Lbl->Width(), s.cx + s.cy / 4);
+}
+
+TEST_F(Gui, CheckBoxesAndEditsSendNothingForTheStateTheyHave) {
+    auto form = Open();
+    HWND box = form->Box->Handle(), edt = form->Edt->Handle(), pan = form->Pan->Handle();
+    Spy(box);
+    Spy(edt);
+    Spy(pan);
+    form->Box->SetChecked(false);
+    EXPECT_EQ(Seen(box, BM_SETCHECK), 0);
+    form->Box->SetChecked(true);
+    EXPECT_EQ(Seen(box, BM_SETCHECK), 1);
+    form->Box->SetChecked(true);
+    EXPECT_EQ(Seen(box, BM_SETCHECK), 1);
+    EXPECT_EQ(SendMessageW(box, BM_GETCHECK, 0, 0), BST_CHECKED);
+
+    form->Edt->SetText("C:\\Norvanta");
+    Pump();
+    EXPECT_EQ(Seen(edt, WM_SETTEXT), 1);
+    int changes = Seen(pan, 0x10000 + EN_CHANGE);
+    EXPECT_GE(changes, 1);
+    form->Edt->SetText("C:\\Norvanta");
+    Pump();
+    EXPECT_EQ(Seen(edt, WM_SETTEXT), 1);
+    EXPECT_EQ(Seen(pan, 0x10000 + EN_CHANGE), changes);
+    EXPECT_EQ(form->Edt->Text(), "C:\\Norvanta");
+}
+
+TEST_F(Gui, AThreeStateWindowStillTogglesOnlyCheckedAndUnchecked) {
+    auto form = Open();
+    HWND box = form->Box->Handle();
+    SendMessageW(box, BM_SETCHECK, BST_INDETERMINATE, 0);
+    SendMessageW(box, BM_CLICK, 0, 0);
+    Pump();
+    EXPECT_EQ(SendMessageW(box, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_TRUE(form->Box->Checked());
+    SendMessageW(box, BM_CLICK, 0, 0);
+    Pump();
+    EXPECT_EQ(SendMessageW(box, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_FALSE(form->Box->Checked());
+}
+
+TEST_F(Gui, EnterEscapeAndTabActAsInADialog) {
+    auto form = Open();
+    form->Edt->SetFocus();
+    Pump();
+    ASSERT_EQ(GetFocus(), form->Edt->Handle());
+    EXPECT_TRUE(form->OkBtn->IsActiveDefault());
+
+    Press(form->Edt->Handle(), VK_RETURN); // the default button
+    EXPECT_EQ(form->okClicks, 1);
+    Press(form->Edt->Handle(), VK_ESCAPE); // the cancel button
+    EXPECT_EQ(form->cancelClicks, 1);
+
+    form->CancelBtn->SetFocus();
+    Pump();
+    EXPECT_FALSE(form->OkBtn->IsActiveDefault());
+    EXPECT_TRUE(form->CancelBtn->IsActiveDefault());
+    Press(form->CancelBtn->Handle(), VK_RETURN); // a focused button takes Enter itself
+    EXPECT_EQ(form->cancelClicks, 2);
+    EXPECT_EQ(form->okClicks, 1);
+
+    form->Edt->SetFocus();
+    Pump();
+    Press(GetFocus(), VK_TAB);
+    EXPECT_EQ(GetFocus(), form->Box->Handle());
+    Press(GetFocus(), VK_TAB);
+    EXPECT_EQ(GetFocus(), form->OkBtn->Handle());
+    Press(GetFocus(), VK_TAB);
+    EXPECT_EQ(GetFocus(), form->CancelBtn->Handle());
+    Press(GetFocus(), VK_TAB);
+    EXPECT_EQ(GetFocus(), form->Edt->Handle()); // round again
+    SetKey(VK_SHIFT, true);
+    Press(GetFocus(), VK_TAB);
+    EXPECT_EQ(GetFocus(), form->CancelBtn->Handle());
+    SetKey(VK_SHIFT, false);
+
+    // Ctrl+Tab is not the form's: it reaches the control.
+    form->Edt->SetFocus();
+    Pump();
+    Spy(form->Edt->Handle());
+    SetKey(VK_CONTROL, true);
+    Press(form->Edt->Handle(), VK_TAB);
+    SetKey(VK_CONTROL, false);
+    EXPECT_EQ(GetFocus(), form->Edt->Handle());
+    EXPECT_EQ(Seen(form->Edt->Handle(), WM_KEYDOWN), 1);
+}
+
+TEST_F(Gui, AMnemonicFocusesAndTogglesItsCheckBox) {
+    auto form = Open();
+    form->Edt->SetFocus();
+    Pump();
+    PostMessageW(form->Edt->Handle(), WM_SYSCHAR, L'P', 1 << 29);
+    Pump();
+    EXPECT_TRUE(form->Box->Checked());
+    EXPECT_EQ(GetFocus(), form->Box->Handle());
+    PostMessageW(form->Box->Handle(), WM_SYSCHAR, L'x', 1 << 29);
+    Pump();
+    EXPECT_TRUE(form->Box->Checked());
+}
+
+TEST_F(Gui, TheCloseBoxEndsTheModalRunWithCancel) {
+    auto form = std::make_unique<TGuiForm>();
+    form->Handle();
+    PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(form->RunModal(), mrCancel);
+    EXPECT_EQ(form->closeQueries, 1);
+}
+
+TEST_F(Gui, ARefusingCloseQueryKeepsTheFormRunning) {
+    auto form = std::make_unique<TGuiForm>();
+    form->Handle();
+    form->refuseClose = true;
+    PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    PostMessageW(form->Handle(), WM_APP, 0, 0);
+    PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(form->RunModal(), mrCancel);
+    EXPECT_EQ(form->modalSeen, std::vector<int>{mrNone});
+    EXPECT_EQ(form->closeQueries, 2);
+}
+
+TEST_F(Gui, APostedQuitEndsTheModalRunWithoutAsking) {
+    auto form = std::make_unique<TGuiForm>();
+    form->Handle();
+    PostQuitMessage(0);
+    EXPECT_EQ(form->RunModal(), mrCancel);
+    EXPECT_EQ(form->closeQueries, 0);
+    EXPECT_TRUE(Application->Terminated());
+    // A fresh application object for whatever runs next.
+    form.reset();
+    DoneFramework();
+    InitFramework();
+}
+
+// ---- The wizard's own definition in a plain form, before any page logic.
+
+namespace {
+class TPreviewForm : public TForm {
+public:
+    static const TClassInfo Info;
+    const TClassInfo* ClassType() const override { return &Info; }
+    TPreviewForm() : TForm(nullptr) {}
+    TPanel *TopPan = nullptr, *WPan = nullptr, *LPan = nullptr, *DPan = nullptr, *SPan = nullptr,
+           *IPan = nullptr, *FPan = nullptr;
+    TLabel *TopLbl = nullptr, *WelLbl = nullptr, *StartLbl = nullptr, *FinLbl = nullptr;
+    TImage* LogoImg = nullptr;
+    TComboBox* LngBx = nullptr;
+    TMemo* LicMemo = nullptr;
+    TCheckBox *LicBx = nullptr, *PortBx = nullptr, *Inst2AllBx = nullptr, *DskBx = nullptr, *FinBx = nullptr;
+    TEdit* DstEdt = nullptr;
+    TButton *BwsBtn = nullptr, *PortIBtn = nullptr, *BBtn = nullptr, *NBtn = nullptr, *CBtn = nullptr;
+    void Handler(TPersistent*) {}
+    void CloseHandler(TPersistent*, bool&) {}
+};
+const TFieldInfo PreviewFields[] = {
+    PublishedField<&TPreviewForm::TopPan>("TopPan"),
+    PublishedField<&TPreviewForm::TopLbl>("TopLbl"),
+    PublishedField<&TPreviewForm::LogoImg>("LogoImg"),
+    PublishedField<&TPreviewForm::WPan>("WPan"),
+    PublishedField<&TPreviewForm::WelLbl>("WelLbl"),
+    PublishedField<&TPreviewForm::LngBx>("LngBx"),
+    PublishedField<&TPreviewForm::LPan>("LPan"),
+    PublishedField<&TPreviewForm::LicMemo>("LicMemo"),
+    PublishedField<&TPreviewForm::LicBx>("LicBx"),
+    PublishedField<&TPreviewForm::DPan>("DPan"),
+    PublishedField<&TPreviewForm::DstEdt>("DstEdt"),
+    PublishedField<&TPreviewForm::BwsBtn>("BwsBtn"),
+    PublishedField<&TPreviewForm::PortBx>("PortBx"),
+    PublishedField<&TPreviewForm::PortIBtn>("PortIBtn"),
+    PublishedField<&TPreviewForm::SPan>("SPan"),
+    PublishedField<&TPreviewForm::StartLbl>("StartLbl"),
+    PublishedField<&TPreviewForm::Inst2AllBx>("Inst2AllBx"),
+    PublishedField<&TPreviewForm::DskBx>("DskBx"),
+    PublishedField<&TPreviewForm::IPan>("IPan"),
+    PublishedField<&TPreviewForm::FPan>("FPan"),
+    PublishedField<&TPreviewForm::FinLbl>("FinLbl"),
+    PublishedField<&TPreviewForm::FinBx>("FinBx"),
+    PublishedField<&TPreviewForm::BBtn>("BBtn"),
+    PublishedField<&TPreviewForm::NBtn>("NBtn"),
+    PublishedField<&TPreviewForm::CBtn>("CBtn"),
+};
+const TMethodInfo PreviewMethods[] = {
+    PublishedMethod<&TPreviewForm::Handler>("BNClk"),
+    PublishedMethod<&TPreviewForm::Handler>("CClk"),
+    PublishedMethod<&TPreviewForm::Handler>("BwsClk"),
+    PublishedMethod<&TPreviewForm::Handler>("PortIClk"),
+    PublishedMethod<&TPreviewForm::CloseHandler>("FormCloseQuery"),
+};
+
+// Saves what a window shows as a 24-bit BMP file, for a person to look at.
+void SaveWindowBitmap(HWND hwnd, const char* path) {
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(mem, old);
+    int stride = (w * 3 + 3) & ~3;
+    BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader + stride * h), 0, 0,
+                        static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader)};
+    if (FILE* f = std::fopen(path, "wb")) {
+        std::fwrite(&fh, sizeof fh, 1, f);
+        std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f);
+        std::fwrite(bits, 1, static_cast<std::size_t>(stride) * h, f);
+        std::fclose(f);
+    }
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+}
+
+COLORREF PixelAt(HWND hwnd, int x, int y) {
+    HDC dc = GetDC(hwnd);
+    COLORREF c = GetPixel(dc, x, y);
+    ReleaseDC(hwnd, dc);
+    return c;
+}
+} // namespace
+const TClassInfo TPreviewForm::Info{"TPreviewForm", &TForm::Info, nullptr, {}, PreviewFields, PreviewMethods};
+
+TEST_F(Gui, TheWizardDefinitionShowsItsPanelsBevelsLogoAndButtons) {
+    auto form = std::make_unique<TPreviewForm>();
+    {
+        TResourceStream definition(GetModuleHandleW(nullptr), "TMAINFORM", MAKEINTRESOURCEA(10));
+        ReadComponent(definition, *form);
+    }
+    TPNGImage logo;
+    {
+        TResourceStream png(GetModuleHandleW(nullptr), "LOGO", "PNG");
+        logo.LoadFromStream(png);
+    }
+    form->LogoImg->Picture = &logo;
+    // As the wizard does: the title band paints its own white even under themes.
+    form->TopPan->ControlStyle =
+        (form->TopPan->ControlStyle | csOpaque) & ~static_cast<std::uint32_t>(csParentBackground);
+    for (TPanel* p : {form->LPan, form->DPan, form->SPan, form->IPan, form->FPan}) p->Hide();
+    form->NBtn->SetCaption("&Suite >");
+    form->CBtn->SetCaption("Annuler");
+    form->BBtn->SetCaption("< &Retour");
+    form->SetCaption("Aper\xC3\xA7u");
+    form->Show();
+    SetForegroundWindow(form->Handle());
+    Pump();
+    UpdateWindow(form->Handle());
+    Pump();
+    SaveWindowBitmap(form->Handle(), "wizard-definition.bmp");
+
+    HWND h = form->Handle();
+    auto scale = [&](int v) { return MulDiv(v, form->LogoImg->Height(), 260); };
+    EXPECT_EQ(form->ComponentCount(), 31);
+    // The title band is white inside its two frames.
+    EXPECT_EQ(PixelAt(form->TopPan->Handle(), 5, 5), RGB(255, 255, 255));
+    EXPECT_EQ(PixelAt(form->TopPan->Handle(), 0, 5), GetSysColor(COLOR_BTNSHADOW));
+    // The logo is drawn in its image control (not button face), in blues.
+    COLORREF logoPixel = PixelAt(h, form->LogoImg->Left() + 3, form->TopPan->Height() + scale(240));
+    EXPECT_NE(logoPixel, GetSysColor(COLOR_BTNFACE));
+    EXPECT_GT(GetBValue(logoPixel), GetRValue(logoPixel));
+    // The left line: shadow then highlight; the bottom line over the button band.
+    TWinControl* lftPan = form->LogoImg->Parent();
+    TControl* lftBvl = lftPan->Controls()[1];
+    EXPECT_EQ(PixelAt(lftPan->Handle(), lftBvl->Left(), 100), GetSysColor(COLOR_BTNSHADOW));
+    EXPECT_EQ(PixelAt(lftPan->Handle(), lftBvl->Left() + 1, 100), GetSysColor(COLOR_BTNHIGHLIGHT));
+    TWinControl* bevelPanel = dynamic_cast<TWinControl*>(form->FindComponent("BtmBvlPan"));
+    ASSERT_NE(bevelPanel, nullptr);
+    POINT onLine{bevelPanel->Width() / 2, 0};
+    MapWindowPoints(bevelPanel->Handle(), h, &onLine, 1);
+    EXPECT_EQ(PixelAt(h, onLine.x, onLine.y), GetSysColor(COLOR_BTNSHADOW));
+    // Buttons sit in the bottom band, right to left: Cancel, Next, Back.
+    EXPECT_LT(RectIn(form->BBtn->Handle()).left, RectIn(form->NBtn->Handle()).left);
+    EXPECT_LT(RectIn(form->NBtn->Handle()).left, RectIn(form->CBtn->Handle()).left);
+    EXPECT_TRUE(form->NBtn->Default());
+    EXPECT_TRUE(form->CBtn->Cancel);
+    form->LogoImg->Picture = nullptr;
+}
