@@ -34,10 +34,10 @@ endfunction()
 
 set(NORVANTA_RESULTS_DIR ${CMAKE_BINARY_DIR}/test-results)
 
-# norvanta_add_test(NAME name LABEL host|wine|e2e SOURCES ... LIBS ... [LOCK] [TIMEOUT s])
+# norvanta_add_test(NAME name LABEL host|wine|gui|e2e SOURCES ... LIBS ... [LOCK] [DISPLAY] [TIMEOUT s])
 # One ctest entry per test program; its case counts are read from the XML report.
 function(norvanta_add_test)
-  cmake_parse_arguments(T "LOCK" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "LOCK;DISPLAY" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   norvanta_use_gtest()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest gtest_main)
@@ -54,9 +54,17 @@ function(norvanta_add_test)
     set(T_TIMEOUT 600)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT})
+  # Tests that change the prefix's files or registry run one at a time, and so do
+  # tests whose windows need the focus or are answered by a second thread.
+  set(locks)
   if(T_LOCK)
-    # Tests that change the prefix's files or registry run one at a time.
-    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK wineprefix-state)
+    list(APPEND locks wineprefix-state)
+  endif()
+  if(T_DISPLAY)
+    list(APPEND locks display)
+  endif()
+  if(locks)
+    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK "${locks}")
   endif()
 endfunction()
 

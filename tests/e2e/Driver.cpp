@@ -1,0 +1,274 @@
+#include "Driver.h"
+#include <cstdio>
+
+namespace {
+struct Find {
+    DWORD pid;
+    const wchar_t* cls;
+    bool visibleOnly;
+    HWND found;
+};
+
+BOOL CALLBACK FindTopLevel(HWND h, LPARAM l) {
+    auto* f = reinterpret_cast<Find*>(l);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid != f->pid || (f->visibleOnly && !IsWindowVisible(h))) return TRUE;
+    wchar_t cls[64] = {};
+    GetClassNameW(h, cls, 64);
+    if (f->cls && lstrcmpW(cls, f->cls) != 0) return TRUE;
+    f->found = h;
+    return FALSE;
+}
+
+HWND WaitTopLevel(DWORD pid, const wchar_t* cls, DWORD ms) {
+    for (DWORD waited = 0; waited <= ms; waited += 20) {
+        Find f{pid, cls, true, nullptr};
+        EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&f));
+        if (f.found) return f.found;
+        Sleep(20);
+    }
+    return nullptr;
+}
+
+struct ChildFind {
+    const wchar_t* cls;
+    const std::wstring* text;
+    HWND found;
+};
+
+BOOL CALLBACK FindChildProc(HWND h, LPARAM l) {
+    auto* f = reinterpret_cast<ChildFind*>(l);
+    wchar_t cls[64] = {}, text[512] = {};
+    GetClassNameW(h, cls, 64);
+    if (lstrcmpW(cls, f->cls) != 0) return TRUE;
+    GetWindowTextW(h, text, 512);
+    if (f->text->empty() || *f->text == text) {
+        f->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK FindMark(HWND h, LPARAM l) {
+    if (GetPropW(h, L"1.x Quiet Fern")) {
+        *reinterpret_cast<HWND*>(l) = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK FindVisibleChild(HWND h, LPARAM l) {
+    auto* f = reinterpret_cast<ChildFind*>(l);
+    wchar_t cls[64] = {};
+    GetClassNameW(h, cls, 64);
+    if (lstrcmpW(cls, f->cls) == 0 && IsWindowVisible(h)) {
+        f->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD lang, LONG_PTR l) {
+    reinterpret_cast<std::vector<WORD>*>(l)->push_back(lang);
+    return TRUE;
+}
+
+std::wstring FromUtf8(const char* s) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s, -1, w.data(), n);
+    w.resize(w.size() - 1);
+    return w;
+}
+} // namespace
+
+std::wstring SetupExe() {
+    return FromUtf8(NORVANTA_SETUP_EXE);
+}
+std::wstring DemoProgramExe() {
+    return FromUtf8(NORVANTA_QRD_EXE);
+}
+
+SetupProcess::SetupProcess(const std::wstring& arguments, const std::wstring& exe) {
+    std::wstring program = exe.empty() ? SetupExe() : exe;
+    std::wstring line = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                       &pi)) {
+        process_ = pi.hProcess;
+        id_ = pi.dwProcessId;
+        CloseHandle(pi.hThread);
+    }
+}
+
+SetupProcess::~SetupProcess() {
+    if (!process_) return;
+    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_, 999);
+        WaitForSingleObject(process_, 5000);
+    }
+    CloseHandle(process_);
+}
+
+int SetupProcess::Wait(DWORD ms) {
+    if (!process_ || WaitForSingleObject(process_, ms) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process_, &code);
+    return static_cast<int>(code);
+}
+
+HWND SetupProcess::Form(DWORD ms) {
+    if (!form_ || !IsWindow(form_)) form_ = WaitTopLevel(id_, L"TMainForm", ms);
+    return form_;
+}
+
+HWND SetupProcess::FindChild(const wchar_t* cls, const std::wstring& text) {
+    HWND form = Form();
+    if (!form) return nullptr;
+    ChildFind f{cls, &text, nullptr};
+    EnumChildWindows(form, FindChildProc, reinterpret_cast<LPARAM>(&f));
+    return f.found;
+}
+
+BOOL CALLBACK FindTitleLabel(HWND h, LPARAM l) {
+    auto* found = reinterpret_cast<HWND*>(l);
+    wchar_t cls[16] = {};
+    GetClassNameW(h, cls, 16);
+    if (lstrcmpW(cls, L"TLabel") != 0) return TRUE;
+    // The title is the label on the band at the window's top left corner.
+    HWND band = GetParent(h);
+    HWND form = GetParent(band);
+    RECT r;
+    GetWindowRect(band, &r);
+    MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&r), 2);
+    if (r.left == 0 && r.top == 0) {
+        *found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::wstring SetupProcess::PageTitle() {
+    HWND form = Form(), label = nullptr;
+    if (form) EnumChildWindows(form, FindTitleLabel, reinterpret_cast<LPARAM>(&label));
+    return label ? Text(label) : std::wstring();
+}
+
+bool SetupProcess::WaitForTitle(const std::wstring& title, DWORD ms) {
+    for (DWORD waited = 0; waited <= ms; waited += 20) {
+        if (PageTitle() == title) return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+HWND SetupProcess::Button(const std::wstring& caption) {
+    return FindChild(L"TButton", caption);
+}
+HWND SetupProcess::CheckBox(const std::wstring& caption) {
+    return FindChild(L"TCheckBox", caption);
+}
+HWND SetupProcess::Edit() {
+    return FindChild(L"TEdit", L"");
+}
+
+void SetupProcess::Click(HWND control) {
+    PostMessageW(control, BM_CLICK, 0, 0);
+    Sleep(150);
+}
+
+bool SetupProcess::Checked(HWND box) {
+    return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+std::wstring SetupProcess::Text(HWND control) {
+    wchar_t buf[1024] = {};
+    SendMessageTimeoutW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000,
+                        nullptr);
+    return buf;
+}
+
+void SetupProcess::SetText(HWND control, const std::wstring& text) {
+    SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                        5000, nullptr);
+}
+
+void SetupProcess::Key(HWND control, WPARAM vk) {
+    PostMessageW(control, WM_KEYDOWN, vk, 1);
+    PostMessageW(control, WM_KEYUP, vk, 0xC0000001);
+    Sleep(150);
+}
+
+void SetupProcess::Close() {
+    PostMessageW(Form(), WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+HWND SetupProcess::MessageBox(DWORD ms) {
+    return WaitTopLevel(id_, L"#32770", ms);
+}
+
+std::wstring SetupProcess::MessageText(HWND box) {
+    HWND text = GetDlgItem(box, 0xFFFF);
+    return text ? Text(text) : std::wstring();
+}
+
+void SetupProcess::Answer(HWND box, int button) {
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+    for (int i = 0; i < 250 && IsWindow(box); ++i) Sleep(20);
+}
+
+bool SetupProcess::AnyVisibleWindow() {
+    Find f{id_, nullptr, true, nullptr};
+    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&f));
+    if (!f.found) return false;
+    // The application's owner window is zero-sized: nothing a person sees.
+    RECT r;
+    GetWindowRect(f.found, &r);
+    wchar_t cls[64] = {};
+    GetClassNameW(f.found, cls, 64);
+    return !(lstrcmpW(cls, L"TApp") == 0 && r.right - r.left <= 1);
+}
+
+bool MarkedWindowExists() {
+    return MarkedWindow() != nullptr;
+}
+
+HWND MarkedWindow() {
+    HWND found = nullptr;
+    EnumWindows(FindMark, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+HWND VisibleChild(HWND parent, const wchar_t* cls) {
+    ChildFind f{cls, nullptr, nullptr};
+    EnumChildWindows(parent, FindVisibleChild, reinterpret_cast<LPARAM>(&f));
+    return f.found;
+}
+
+std::wstring SetupVariant(const std::wstring& folder, const char* type, const char* name,
+                          const std::string& bytes, bool remove) {
+    std::wstring path = folder + L"\\setup-variant.exe";
+    CopyFileW(SetupExe().c_str(), path.c_str(), FALSE);
+    std::wstring t = FromUtf8(type), n = FromUtf8(name);
+    // Replace the resource in every language it was stored in.
+    std::vector<WORD> languages;
+    if (HMODULE m = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+        EnumResourceLanguagesW(m, t.c_str(), n.c_str(), CollectLanguage,
+                               reinterpret_cast<LONG_PTR>(&languages));
+        FreeLibrary(m);
+    }
+    if (languages.empty()) return std::wstring();
+    HANDLE update = BeginUpdateResourceW(path.c_str(), FALSE);
+    if (!update) return std::wstring();
+    bool ok = true;
+    for (WORD lang : languages)
+        ok = ok && UpdateResourceW(update, t.c_str(), n.c_str(), lang,
+                                   remove ? nullptr : const_cast<char*>(bytes.data()),
+                                   remove ? 0 : static_cast<DWORD>(bytes.size()));
+    if (!EndUpdateResourceW(update, !ok)) return std::wstring();
+    return ok ? path : std::wstring();
+}

@@ -1,0 +1,61 @@
+// Runs the real setup.exe and drives it as a person or a deployment tool would:
+// start it with a command line, wait for its exit code, find its wizard window,
+// read the page title, press buttons and keys, answer its message boxes.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+class SetupProcess {
+public:
+    // Starts the program with the arguments (the program name is added in front).
+    explicit SetupProcess(const std::wstring& arguments, const std::wstring& exe = L"");
+    ~SetupProcess(); // a process still running is ended
+    SetupProcess(const SetupProcess&) = delete;
+    SetupProcess& operator=(const SetupProcess&) = delete;
+
+    bool Started() const { return process_ != nullptr; }
+    DWORD Id() const { return id_; }
+    // The exit code, or -1 when it did not end within the time.
+    int Wait(DWORD milliseconds = 60000);
+
+    // ---- The wizard, once shown.
+    HWND Form(DWORD milliseconds = 20000);
+    std::wstring PageTitle();
+    // Waits until the title is the given one; false when it does not come.
+    bool WaitForTitle(const std::wstring& title, DWORD milliseconds = 20000);
+    HWND Button(const std::wstring& caption);
+    HWND CheckBox(const std::wstring& caption);
+    HWND Edit();
+    void Click(HWND control);
+    bool Checked(HWND checkBox);
+    std::wstring Text(HWND control);
+    void SetText(HWND control, const std::wstring& text);
+    // Key presses posted to a control of the wizard, as the keyboard would.
+    void Key(HWND control, WPARAM vk);
+    void Close(); // the window's close box
+
+    // ---- Message boxes of the process: the text of the one shown, then the answer.
+    HWND MessageBox(DWORD milliseconds = 20000);
+    std::wstring MessageText(HWND box);
+    void Answer(HWND box, int button);
+    bool AnyVisibleWindow(); // a top-level window of the process that a person would see
+
+private:
+    HWND FindChild(const wchar_t* cls, const std::wstring& text);
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+    HWND form_ = nullptr;
+};
+
+// The path of the built setup.exe, and of the demo qrd.exe.
+std::wstring SetupExe();
+std::wstring DemoProgramExe();
+// A copy of setup.exe with one resource replaced by other bytes (nothing: removed).
+std::wstring SetupVariant(const std::wstring& folder, const char* type, const char* name,
+                          const std::string& bytes, bool remove = false);
+// The running word processor's mark on a window of another process.
+bool MarkedWindowExists();
+HWND MarkedWindow();
+// The first visible child window of a class.
+HWND VisibleChild(HWND parent, const wchar_t* cls);
