@@ -23,7 +23,7 @@ export SOURCE_DATE_EPOCH
 # make PAYLOAD=<folder> packs a packager's own folder instead of the demo.
 PAYLOAD ?=
 
-.PHONY: all bootstrap host win32 win64 run test format format-check clean
+.PHONY: all bootstrap host win32 win64 run test format format-check clean screenshots
 
 all: win32
 
@@ -59,6 +59,10 @@ $(WIN64)/build.ninja: | bootstrap
 win64: host $(WIN64)/build.ninja
 	$(if $(ART_VARS),@cmake -S . -B $(WIN64) $(ART_VARS) >/dev/null)
 	@cmake --build $(WIN64) -j $(JOBS)
+
+# The README's pictures of the six pages, made under Xvfb.
+screenshots: win32
+	@bash scripts/screenshots.sh
 
 run: win32
 	@bash scripts/run.sh
