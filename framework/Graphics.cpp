@@ -1,4 +1,5 @@
 #include "Graphics.h"
+#include "SystemLibraries.h"
 #include <vector>
 
 COLORREF ColorToRGB(TColor color) {
@@ -201,14 +202,6 @@ void TCanvas::Polyline(const POINT* points, int count, TColor color) {
 void TCanvas::Line(int x1, int y1, int x2, int y2, TColor color) {
     POINT p[2] = {{x1, y1}, {x2, y2}};
     Polyline(p, 2, color);
-}
-
-HMODULE LoadSystemLibrary(const wchar_t* name) {
-    wchar_t dir[MAX_PATH];
-    UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return nullptr;
-    std::wstring path = std::wstring(dir, n) + L"\\" + name;
-    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 const TThemeApi& ThemeApi() {

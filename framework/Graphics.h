@@ -101,6 +101,3 @@ struct TThemeApi {
 };
 const TThemeApi& ThemeApi();
 bool ThemesActive();
-
-// Loads a library of the system folder by its full path.
-HMODULE LoadSystemLibrary(const wchar_t* name);

@@ -3,6 +3,7 @@
 #include "InstallLog.h"
 #include "Paths.h"
 #include "TextConv.h"
+#include "SystemLibraries.h"
 #include "WinHandles.h"
 #include <windows.h>
 #include <objbase.h>
@@ -27,7 +28,9 @@ int CALLBACK BrowseCallback(HWND hwnd, UINT message, LPARAM, LPARAM data) {
 
 std::wstring KnownFolder(int csidl) {
     wchar_t buffer[MAX_PATH + 1] = {};
-    if (SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer) != S_OK) return std::wstring();
+    auto getFolder = Shell32().SHGetFolderPathW;
+    if (!getFolder || getFolder(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer) != S_OK)
+        return std::wstring();
     return UpToNul(buffer, MAX_PATH);
 }
 
@@ -40,12 +43,14 @@ bool BrowseForFolder(std::wstring& path, void* ownerHwnd) {
     bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
     bi.lpfn = BrowseCallback;
     bi.lParam = reinterpret_cast<LPARAM>(start.c_str());
-    PIDLIST_ABSOLUTE items = SHBrowseForFolderW(&bi);
+    const TShellApi& shell = Shell32();
+    if (!shell.SHBrowseForFolderW || !shell.SHGetPathFromIDListW || !shell.SHGetMalloc) return false;
+    PIDLIST_ABSOLUTE items = shell.SHBrowseForFolderW(&bi);
     if (!items) return false;
     wchar_t chosen[MAX_PATH + 1] = {};
-    SHGetPathFromIDListW(items, chosen);
+    shell.SHGetPathFromIDListW(items, chosen);
     ComPtr<IMalloc> allocator;
-    if (SUCCEEDED(SHGetMalloc(allocator.put()))) allocator->Free(items);
+    if (SUCCEEDED(shell.SHGetMalloc(allocator.put()))) allocator->Free(items);
     path = UpToNul(chosen, MAX_PATH);
     return true;
 }
@@ -55,8 +60,9 @@ void MakeShortcut(const std::wstring& linkPath, const std::wstring& target, cons
     ComPtr<IShellLinkW> link;
     ComPtr<IPersistFile> file;
     // Without the link object no shortcut can be made, and nothing is logged.
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                link.put_void())))
+    auto create = Ole32().CoCreateInstance;
+    if (!create ||
+        FAILED(create(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void())))
         return;
     link->SetPath(target.c_str());
     link->SetWorkingDirectory(workingFolder.c_str());
@@ -68,5 +74,6 @@ void MakeShortcut(const std::wstring& linkPath, const std::wstring& target, cons
 }
 
 void OpenWithShell(const std::wstring& fileOrUrl, int showCommand) {
-    ShellExecuteW(nullptr, L"open", fileOrUrl.c_str(), nullptr, nullptr, showCommand);
+    if (auto execute = Shell32().ShellExecuteW)
+        execute(nullptr, L"open", fileOrUrl.c_str(), nullptr, nullptr, showCommand);
 }

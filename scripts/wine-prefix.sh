@@ -3,7 +3,7 @@
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
 # Bump when the prefix's configuration below changes: older prefixes are remade.
-version=3
+version=4
 [ "$(cat "$WINEPREFIX/.norvanta-ready" 2>/dev/null)" = "$version" ] && exit 0
 wineserver -k >/dev/null 2>&1 || true
 rm -rf "$WINEPREFIX" "$HOME"
@@ -18,6 +18,9 @@ for d in "$users"/*/; do
     if [ -L "$l" ]; then rm -f "$l"; mkdir -p "$l"; fi
   done
 done
+# A drive that cannot be written to, for the tests of a read-only destination
+# (tests run as root on Linux, where permission bits do not stop a write).
+ln -sfn /proc "$WINEPREFIX/dosdevices/r:"
 # One virtual desktop for every window: Wine draws the frames itself and no
 # window manager is waited for (message boxes return at once under Xvfb).
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1

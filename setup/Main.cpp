@@ -9,6 +9,7 @@
 #include "MessageBox.h"
 #include "ResourceStream.h"
 #include "Strings.h"
+#include "SystemLibraries.h"
 #include "TextConv.h"
 #include <new>
 #include <windows.h>
@@ -79,7 +80,8 @@ int RunSetup() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     RestrictDllSearch();
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    OleInitialize(nullptr);
+    // OLE comes from the system folder, loaded only now that the search is restricted.
+    if (auto init = Ole32().OleInitialize) init(nullptr);
     int code;
     try {
         code = RunSetup();
@@ -93,6 +95,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
         ReportFatal("Unexpected error");
         code = kExitFatal;
     }
-    OleUninitialize();
+    if (auto done = Ole32().OleUninitialize) done();
     ExitProcess(static_cast<UINT>(code));
 }

@@ -253,22 +253,48 @@ std::wstring SetupVariant(const std::wstring& folder, const char* type, const ch
                           const std::string& bytes, bool remove) {
     std::wstring path = folder + L"\\setup-variant.exe";
     CopyFileW(SetupExe().c_str(), path.c_str(), FALSE);
-    std::wstring t = FromUtf8(type), n = FromUtf8(name);
-    // Replace the resource in every language it was stored in.
-    std::vector<WORD> languages;
-    if (HMODULE m = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
-        EnumResourceLanguagesW(m, t.c_str(), n.c_str(), CollectLanguage,
-                               reinterpret_cast<LONG_PTR>(&languages));
-        FreeLibrary(m);
+    std::wstring t = type ? FromUtf8(type) : std::wstring(), n = FromUtf8(name);
+    LPCWSTR typeId = type ? t.c_str() : MAKEINTRESOURCEW(10); // RCDATA
+    if (remove) {
+        // Rename the resource in the file's resource directory (its name is stored as a
+        // counted UTF-16 string): the program then finds no resource of that name.
+        HANDLE f =
+            CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (f == INVALID_HANDLE_VALUE) return std::wstring();
+        DWORD size = GetFileSize(f, nullptr), got = 0;
+        std::string image(size, '\0');
+        ReadFile(f, image.data(), size, &got, nullptr);
+        std::string counted(2, '\0');
+        counted[0] = static_cast<char>(n.size());
+        for (wchar_t c : n) counted += std::string{static_cast<char>(c), '\0'};
+        std::size_t at = image.find(counted);
+        if (at != std::string::npos) image[at + counted.size() - 2] ^= 0x1B; // last letter changed
+        SetFilePointer(f, 0, nullptr, FILE_BEGIN);
+        WriteFile(f, image.data(), size, &got, nullptr);
+        CloseHandle(f);
+        if (at == std::string::npos) return std::wstring();
+    } else {
+        // Replace the resource in every language it was stored in.
+        std::vector<WORD> languages;
+        if (HMODULE m = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+            EnumResourceLanguagesW(m, typeId, n.c_str(), CollectLanguage,
+                                   reinterpret_cast<LONG_PTR>(&languages));
+            FreeLibrary(m);
+        }
+        if (languages.empty()) return std::wstring();
+        HANDLE update = BeginUpdateResourceW(path.c_str(), FALSE);
+        if (!update) return std::wstring();
+        bool ok = true;
+        for (WORD lang : languages)
+            ok = ok && UpdateResourceW(update, typeId, n.c_str(), lang, const_cast<char*>(bytes.data()),
+                                       static_cast<DWORD>(bytes.size()));
+        if (!EndUpdateResourceW(update, !ok) || !ok) return std::wstring();
     }
-    if (languages.empty()) return std::wstring();
-    HANDLE update = BeginUpdateResourceW(path.c_str(), FALSE);
-    if (!update) return std::wstring();
-    bool ok = true;
-    for (WORD lang : languages)
-        ok = ok && UpdateResourceW(update, t.c_str(), n.c_str(), lang,
-                                   remove ? nullptr : const_cast<char*>(bytes.data()),
-                                   remove ? 0 : static_cast<DWORD>(bytes.size()));
-    if (!EndUpdateResourceW(update, !ok)) return std::wstring();
-    return ok ? path : std::wstring();
+    // The variant must say what was asked of it.
+    HMODULE m = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!m) return std::wstring();
+    HRSRC res = FindResourceW(m, n.c_str(), typeId);
+    bool as = remove ? res == nullptr : res && SizeofResource(m, res) == bytes.size();
+    FreeLibrary(m);
+    return as ? path : std::wstring();
 }

@@ -51,7 +51,7 @@ private:
 // The path of the built setup.exe, and of the demo qrd.exe.
 std::wstring SetupExe();
 std::wstring DemoProgramExe();
-// A copy of setup.exe with one resource replaced by other bytes (nothing: removed).
+// A copy of setup.exe with one resource replaced by other bytes, or removed (type nil: RCDATA).
 std::wstring SetupVariant(const std::wstring& folder, const char* type, const char* name,
                           const std::string& bytes, bool remove = false);
 // The running word processor's mark on a window of another process.

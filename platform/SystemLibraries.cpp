@@ -1,0 +1,44 @@
+#include "SystemLibraries.h"
+#include <string>
+
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+    wchar_t dir[MAX_PATH];
+    UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return nullptr;
+    std::wstring path = std::wstring(dir, n) + L"\\" + name;
+    // Its own dependencies are looked for in the system folder too.
+    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+namespace {
+template <typename F>
+void Resolve(HMODULE module, F& fn, const char* name) {
+    fn = module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+} // namespace
+
+const TShellApi& Shell32() {
+    static const TShellApi api = [] {
+        TShellApi a;
+        HMODULE m = LoadSystemLibrary(L"shell32.dll");
+        Resolve(m, a.SHGetFolderPathW, "SHGetFolderPathW");
+        Resolve(m, a.SHBrowseForFolderW, "SHBrowseForFolderW");
+        Resolve(m, a.SHGetPathFromIDListW, "SHGetPathFromIDListW");
+        Resolve(m, a.SHGetMalloc, "SHGetMalloc");
+        Resolve(m, a.ShellExecuteW, "ShellExecuteW");
+        return a;
+    }();
+    return api;
+}
+
+const TOleApi& Ole32() {
+    static const TOleApi api = [] {
+        TOleApi a;
+        HMODULE m = LoadSystemLibrary(L"ole32.dll");
+        Resolve(m, a.OleInitialize, "OleInitialize");
+        Resolve(m, a.OleUninitialize, "OleUninitialize");
+        Resolve(m, a.CoCreateInstance, "CoCreateInstance");
+        return a;
+    }();
+    return api;
+}

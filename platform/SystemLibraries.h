@@ -1,0 +1,27 @@
+// Libraries that are not imported but loaded on first use by their full path in
+// the system folder: nothing of theirs (nor of what they load in turn) is looked
+// for beside the program before it has restricted where DLLs may come from.
+#pragma once
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+// Loads a library of the system folder by its full path; nil when it cannot.
+HMODULE LoadSystemLibrary(const wchar_t* name);
+
+struct TShellApi {
+    HRESULT(WINAPI* SHGetFolderPathW)(HWND, int, HANDLE, DWORD, LPWSTR) = nullptr;
+    PIDLIST_ABSOLUTE(WINAPI* SHBrowseForFolderW)(LPBROWSEINFOW) = nullptr;
+    BOOL(WINAPI* SHGetPathFromIDListW)(PCIDLIST_ABSOLUTE, LPWSTR) = nullptr;
+    HRESULT(WINAPI* SHGetMalloc)(IMalloc**) = nullptr;
+    HINSTANCE(WINAPI* ShellExecuteW)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT) = nullptr;
+};
+struct TOleApi {
+    HRESULT(WINAPI* OleInitialize)(LPVOID) = nullptr;
+    void(WINAPI* OleUninitialize)() = nullptr;
+    HRESULT(WINAPI* CoCreateInstance)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*) = nullptr;
+};
+
+// Each member is nil when the library or the function is missing.
+const TShellApi& Shell32();
+const TOleApi& Ole32();

@@ -1,0 +1,205 @@
+// Faults injected into real runs of setup.exe: locked, read-only and missing
+// destinations, an install log and an uninstall key that cannot be written,
+// damaged resources. Each ends with a clear outcome, never a hang, and keeps the
+// records of what was already installed.
+#include "Driver.h"
+#include "Inspect.h"
+#include "Strings.h"
+#include <gtest/gtest.h>
+#include <sddl.h>
+#include <algorithm>
+
+namespace {
+class Faults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoInitialize(nullptr);
+        CleanInstallState();
+        main = dir / L"Norvanta";
+    }
+    void TearDown() override {
+        CleanInstallState();
+        CoUninitialize();
+    }
+    int RunSilently(const std::wstring& args, const std::wstring& exe = L"") {
+        SetupProcess p(args, exe);
+        EXPECT_TRUE(p.Started());
+        for (int i = 0; i < 3000; ++i) {
+            int code = p.Wait(20);
+            if (code != -1) return code;
+            if (p.AnyVisibleWindow()) {
+                ADD_FAILURE() << "a window showed during a silent run";
+                return -2;
+            }
+        }
+        return -1;
+    }
+    // Walks the wizard to the progress page; it stops there on the write-failure question.
+    HWND ToFailureQuestion(SetupProcess& p) {
+        if (!p.WaitForTitle(GetTextW(txtPageTitle0))) return nullptr;
+        for (int page = 1; page <= 4; ++page) {
+            p.Click(p.Button(GetTextW(txtNext)));
+            if (page < 4 && !p.WaitForTitle(GetTextW(txtPageTitle0 + page))) return nullptr;
+        }
+        return p.MessageBox();
+    }
+    bool LogHas(const std::wstring& fileEnd) {
+        std::string end(fileEnd.begin(), fileEnd.end());
+        auto lines = FileLines(main + L"\\Install.log");
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.size() >= end.size() && l.compare(l.size() - end.size(), end.size(), end) == 0;
+        });
+    }
+    HANDLE Lock(const std::wstring& path, const char* content = "held open") {
+        CreateDirectoryW(main.c_str(), nullptr);
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD n;
+        WriteFile(h, content, static_cast<DWORD>(strlen(content)), &n, nullptr);
+        return h;
+    }
+    TestDir dir;
+    std::wstring main;
+};
+} // namespace
+
+TEST_F(Faults, WizardRetryAfterTheLockIsReleasedSucceeds) {
+    HANDLE lock = Lock(main + L"\\Licence.txt");
+    SetupProcess p(L"\"-D" + main + L"\"");
+    HWND box = ToFailureQuestion(p);
+    ASSERT_NE(box, nullptr);
+    std::wstring text = p.MessageText(box);
+    EXPECT_NE(text.find(L"\"" + main + L"\\Licence.txt\""), std::wstring::npos)
+        << "the question names the file";
+    CloseHandle(lock);
+    p.Answer(box, IDRETRY);
+    ASSERT_TRUE(p.WaitForTitle(GetTextW(txtPageTitle0 + 5)));
+    p.Click(p.CheckBox(GetTextW(txtLaunchNow)));
+    p.Click(p.Button(GetTextW(txtFinish)));
+    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_EQ(Bytes(main + L"\\Licence.txt").rfind("CONTRAT DE LICENCE", 0), 0u);
+    EXPECT_TRUE(LogHas(L"\\Licence.txt"));
+}
+
+TEST_F(Faults, WizardIgnoreSkipsTheFileAndLogsNothingForIt) {
+    HANDLE lock = Lock(main + L"\\Licence.txt", "the user's own");
+    SetupProcess p(L"\"-D" + main + L"\"");
+    HWND box = ToFailureQuestion(p);
+    ASSERT_NE(box, nullptr);
+    p.Answer(box, IDIGNORE);
+    ASSERT_TRUE(p.WaitForTitle(GetTextW(txtPageTitle0 + 5)));
+    CloseHandle(lock);
+    p.Click(p.CheckBox(GetTextW(txtLaunchNow)));
+    p.Click(p.Button(GetTextW(txtFinish)));
+    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_EQ(Bytes(main + L"\\Licence.txt"), "the user's own");
+    EXPECT_FALSE(LogHas(L"\\Licence.txt"));
+    EXPECT_TRUE(LogHas(L"\\qrd.exe"));
+    EXPECT_TRUE(Exists(SharedData() + L"Update.log"));
+}
+
+TEST_F(Faults, WizardAbortEndsWithTwoAndKeepsTheRecords) {
+    HANDLE lock = Lock(main + L"\\Licence.txt");
+    SetupProcess p(L"\"-D" + main + L"\"");
+    HWND box = ToFailureQuestion(p);
+    ASSERT_NE(box, nullptr);
+    p.Answer(box, IDABORT);
+    EXPECT_EQ(p.Wait(), 2); // closed without the close question
+    CloseHandle(lock);
+    EXPECT_TRUE(LogHas(L"\\qrd.exe"));
+    EXPECT_FALSE(LogHas(L"\\Licence.txt"));
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"MAINDIR").Text(), main);
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+    EXPECT_FALSE(Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS)));
+}
+
+TEST_F(Faults, AReadOnlyDestinationEndsWithTwo) {
+    EXPECT_EQ(RunSilently(L"/S -DR:\\Norvanta"), 2);
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"MAINDIR").Text(), L"R:\\Norvanta");
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+
+    // In the wizard the question comes, and Abort ends the same way.
+    CleanInstallState();
+    SetupProcess p(L"-DR:\\Norvanta");
+    HWND box = ToFailureQuestion(p);
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(p.MessageText(box).find(L"R:\\Norvanta\\qrd.exe"), std::wstring::npos);
+    p.Answer(box, IDABORT);
+    EXPECT_EQ(p.Wait(), 2);
+}
+
+TEST_F(Faults, ADestinationOnAMissingDriveEndsWithTwo) {
+    ASSERT_EQ(GetDriveTypeW(L"Q:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
+    EXPECT_EQ(RunSilently(L"/S -DQ:\\Norvanta"), 2);
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"MAINDIR").Text(), L"Q:\\Norvanta");
+    EXPECT_TRUE(Exists(SharedData() + L"Hidden\\install_stamp")); // what came before the failure stays
+}
+
+TEST_F(Faults, AnInstallLogThatCannotBeReadOrWrittenDoesNotStopTheInstallation) {
+    // A folder where the log would be: neither read nor replaced.
+    CreateDirectoryW(main.c_str(), nullptr);
+    CreateDirectoryW((main + L"\\Install.log").c_str(), nullptr);
+    EXPECT_EQ(RunSilently(L"/S \"/D" + main + L"\""), 0);
+    EXPECT_TRUE(Exists(main + L"\\qrd.exe"));
+    EXPECT_EQ(GetFileAttributesW((main + L"\\Install.log").c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+    RemoveDirectoryW((main + L"\\Install.log").c_str());
+
+    // A log held open by another program: the earlier log stays as it was.
+    CleanInstallState();
+    HANDLE lock = Lock(main + L"\\Install.log", "Made Dir: earlier\r\n");
+    EXPECT_EQ(RunSilently(L"/S \"/D" + main + L"\""), 0);
+    CloseHandle(lock);
+    EXPECT_EQ(Bytes(main + L"\\Install.log"), "Made Dir: earlier\r\n");
+    EXPECT_TRUE(Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS)));
+}
+
+TEST_F(Faults, AnUninstallKeyThatCannotBeWrittenLosesOnlyItself) {
+    HKEY k;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyW, 0, nullptr, 0,
+                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &k, nullptr),
+              ERROR_SUCCESS);
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    // Everyone may read, delete and change the rights, but not write values or keys.
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;0x6;;;WD)(A;;KA;;;WD)",
+                                                                     SDDL_REVISION_1, &sd, nullptr));
+    RegSetKeySecurity(k, DACL_SECURITY_INFORMATION, sd);
+    LocalFree(sd);
+    RegCloseKey(k);
+
+    EXPECT_EQ(RunSilently(L"/S \"/D" + main + L"\""), 0);
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKeyW, L"DisplayName").type,
+              static_cast<DWORD>(REG_NONE));
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"MAINDIR").Text(), main);
+    EXPECT_TRUE(Exists(main + L"\\Install.log"));
+    EXPECT_TRUE(Exists(SharedData() + L"Update.log"));
+}
+
+TEST_F(Faults, DamagedOrMissingResourcesEndWith217AndWriteNothing) {
+    struct Case {
+        const char* type;
+        const char* name;
+        std::string bytes;
+        bool remove;
+    };
+    std::string truncatedForm = "TPF0\x09TMainForm\x08MainForm\x0C"
+                                "ClientHeight\x03";
+    std::string badPng = "\x89PNG\r\n\x1A\n" + std::string("\0\0\0\x0DIHDR", 8) + std::string(13, '\x7F');
+    const Case cases[] = {
+        {"FILES", "FILES", std::string("\x78\xDA\x01\x02", 4), false},
+        {"FILES", "FILES", "", true},
+        {nullptr, "TMAINFORM", truncatedForm, false},
+        {"PNG", "LOGO", badPng, false},
+        {"PNG", "LOGO", "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.remove ? " removed" : " damaged"));
+        CleanInstallState();
+        std::wstring variant = SetupVariant(dir.path(), c.type, c.name, c.bytes, c.remove);
+        ASSERT_FALSE(variant.empty());
+        EXPECT_EQ(RunSilently(L"/S", variant), 217);
+        EXPECT_FALSE(Exists(DefaultMainDir()));
+        EXPECT_FALSE(Exists(SharedData()));
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+    }
+}
