@@ -1,0 +1,53 @@
+// Splitting the command line and recognising the two switches.
+#include "CommandLine.h"
+#include <gtest/gtest.h>
+
+namespace {
+wchar_t AsciiUpper(wchar_t c) {
+    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c;
+}
+using Args = std::vector<std::wstring>;
+} // namespace
+
+TEST(CommandLine, SplittingFollowsTheQuotingRules) {
+    EXPECT_EQ(SplitCommandLine(L"setup.exe /S"), (Args{L"setup.exe", L"/S"}));
+    EXPECT_EQ(SplitCommandLine(L"\"C:\\Mes fichiers\\setup.exe\"  \t-D\"C:\\A B\"x"),
+              (Args{L"C:\\Mes fichiers\\setup.exe", L"-DC:\\A Bx"}));
+    // Codes 1 to 32 separate; an empty pair of quotes where an argument would begin is skipped.
+    EXPECT_EQ(SplitCommandLine(std::wstring(L"a\x01"
+                                            L"b\x1F"
+                                            L"c \"\" d")),
+              (Args{L"a", L"b", L"c", L"d"}));
+    EXPECT_EQ(SplitCommandLine(L"a \"unterminated run"), (Args{L"a", L"unterminated run"}));
+    EXPECT_EQ(SplitCommandLine(L"x \"\"\"\" y"), (Args{L"x", L"y"}));
+    EXPECT_EQ(SplitCommandLine(L""), Args{});
+    EXPECT_EQ(SplitCommandLine(L"   "), Args{});
+    // Arguments of any length are taken whole.
+    std::wstring longArg = L"-D" + std::wstring(5000, L'x');
+    Args split = SplitCommandLine(L"setup " + longArg);
+    ASSERT_EQ(split.size(), 2u);
+    EXPECT_EQ(split[1], longArg);
+}
+
+TEST(CommandLine, SilentSwitch) {
+    for (const wchar_t* yes : {L"-S", L"/S", L"-s", L"/s", L"-Sxyz", L"/Silent"})
+        EXPECT_TRUE(IsSilentSwitch(yes)) << yes;
+    for (const wchar_t* no : {L"S", L"--S", L"-", L"/", L"-D", L"\\S", L""})
+        EXPECT_FALSE(IsSilentSwitch(no)) << no;
+    // Argument 0 is the program itself, never a switch.
+    EXPECT_FALSE(FindSilentSwitch({L"/S"}));
+    EXPECT_TRUE(FindSilentSwitch({L"setup", L"x", L"/s"}));
+}
+
+TEST(CommandLine, DestinationSwitchTheFirstWins) {
+    std::wstring d;
+    EXPECT_FALSE(FindDestinationSwitch({L"setup", L"/S"}, d, AsciiUpper));
+    ASSERT_TRUE(FindDestinationSwitch({L"setup", L"-DC:\\Apps\\Editor"}, d, AsciiUpper));
+    EXPECT_EQ(d, L"C:\\Apps\\Editor");
+    ASSERT_TRUE(FindDestinationSwitch({L"setup", L"/d"}, d, AsciiUpper));
+    EXPECT_EQ(d, L"");
+    ASSERT_TRUE(FindDestinationSwitch({L"setup", L"/dfirst", L"/S", L"-Dsecond"}, d, AsciiUpper));
+    EXPECT_EQ(d, L"first");
+    EXPECT_FALSE(FindDestinationSwitch({L"-Dprogram-name"}, d, AsciiUpper));
+    EXPECT_FALSE(FindDestinationSwitch({L"setup", L"D:\\x", L"+Dx"}, d, AsciiUpper));
+}
