@@ -582,22 +582,23 @@ void TWinControl::TabOrderList(std::vector<TWinControl*>& list) {
     }
 }
 
-void TWinControl::SelectNext(TWinControl* current, bool forward) {
+TWinControl* TWinControl::NextTabStop(TWinControl* current, bool forward) {
     std::vector<TWinControl*> list;
     TabOrderList(list);
-    if (list.empty()) return;
+    if (list.empty()) return nullptr;
     auto at = std::find(list.begin(), list.end(), current);
     std::size_t n = list.size();
     std::size_t start =
         at == list.end() ? (forward ? n - 1 : 0) : static_cast<std::size_t>(at - list.begin());
     for (std::size_t step = 1; step <= n; ++step) {
-        std::size_t i = forward ? (start + step) % n : (start + n - step) % n;
-        TWinControl* c = list[i];
-        if (c->TabStop && c->CanFocus() && c->HandleAllocated()) {
-            c->SetFocus();
-            return;
-        }
+        TWinControl* c = list[forward ? (start + step) % n : (start + n - step) % n];
+        if (c->TabStop && c->CanFocus() && c->HandleAllocated()) return c;
     }
+    return nullptr;
+}
+
+void TWinControl::SelectNext(TWinControl* current, bool forward) {
+    if (TWinControl* next = NextTabStop(current, forward)) next->SetFocus();
 }
 
 LRESULT TWinControl::Broadcast(TMessage& m) {

@@ -179,6 +179,8 @@ public:
     virtual bool CanFocus();
     bool Focused() const;
     virtual void SetFocus();
+    // The tab stop that can take the focus after (or before) the given control, or nil.
+    TWinControl* NextTabStop(TWinControl* current, bool forward);
     void SelectNext(TWinControl* current, bool forward);
     void TabOrderList(std::vector<TWinControl*>& list);
     // Offers a notice to the children in order until one answers non-zero.

@@ -433,16 +433,7 @@ void TForm::WndProc(TMessage& m) {
         DefaultHandler(m);
         active_ = LOWORD(m.WParam) != WA_INACTIVE;
         if (active_) {
-            if (!activeControl_) {
-                std::vector<TWinControl*> list;
-                TabOrderList(list);
-                for (TWinControl* c : list) {
-                    if (c->TabStop && c->CanFocus() && c->HandleAllocated()) {
-                        activeControl_ = c;
-                        break;
-                    }
-                }
-            }
+            if (!activeControl_) activeControl_ = NextTabStop(nullptr, true);
             if (activeControl_ && activeControl_->HandleAllocated())
                 ::SetFocus(activeControl_->WindowHandle());
             else

@@ -203,17 +203,8 @@ void TComboBox::WndProc(TMessage& m) {
         TWinControl::WndProc(m);
         if (handle_ && SendMessageW(handle_, CB_GETDROPPEDSTATE, 0, 0)) m.Result |= DLGC_WANTALLKEYS;
         return;
-    case CN_CTLCOLOREDIT:
-    case CN_CTLCOLORLISTBOX:
-    case CN_CTLCOLORSTATIC: {
-        HDC dc = reinterpret_cast<HDC>(m.WParam);
-        SetTextColor(dc, ColorToRGB(font_.Color()));
-        SetBkColor(dc, ColorToRGB(color_));
-        m.Result = reinterpret_cast<LRESULT>(Brush());
-        return;
-    }
     default:
-        TWinControl::WndProc(m);
+        TWinControl::WndProc(m); // colour requests: its font colour on its brush
     }
 }
 

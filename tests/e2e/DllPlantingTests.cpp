@@ -1,7 +1,6 @@
 // setup.exe started from a folder that also holds DLLs named like system DLLs (a
 // download folder where someone planted them) must never load them.
-#include "Driver.h"
-#include "Inspect.h"
+#include "E2ETest.h"
 #include "Strings.h"
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
@@ -13,27 +12,14 @@ const wchar_t* const kPlanted[] = {
     L"oleaut32", L"mpr",     L"shcore",   L"apphelp",   L"imm32",   L"msctf",   L"setupapi",
 };
 
-std::wstring FromUtf8(const char* s) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s, -1, w.data(), n);
-    w.resize(w.size() - 1);
-    return w;
-}
-
-class DllPlanting : public ::testing::Test {
+class DllPlanting : public E2ETest {
 protected:
     void SetUp() override {
-        CoInitialize(nullptr);
-        CleanInstallState();
+        E2ETest::SetUp();
         for (const wchar_t* name : kPlanted)
             CopyFileW(FromUtf8(NORVANTA_CANARY_DLL).c_str(), (dir / (std::wstring(name) + L".dll")).c_str(),
                       FALSE);
         CopyFileW(SetupExe().c_str(), setup().c_str(), FALSE);
-    }
-    void TearDown() override {
-        CleanInstallState();
-        CoUninitialize();
     }
     std::wstring setup() { return dir / L"setup.exe"; }
     std::vector<std::wstring> Markers() {
@@ -66,7 +52,6 @@ protected:
         if (process) CloseHandle(process);
         return found;
     }
-    TestDir dir;
 };
 } // namespace
 

@@ -74,6 +74,8 @@ BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD lang, LONG_PTR l) 
     return TRUE;
 }
 
+} // namespace
+
 std::wstring FromUtf8(const char* s) {
     int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
     std::wstring w(static_cast<std::size_t>(n), L'\0');
@@ -81,7 +83,17 @@ std::wstring FromUtf8(const char* s) {
     w.resize(w.size() - 1);
     return w;
 }
-} // namespace
+
+int RunSilently(const std::wstring& arguments, const std::wstring& exe) {
+    SetupProcess p(arguments, exe);
+    if (!p.Started()) return -1;
+    for (int i = 0; i < 3000; ++i) {
+        int code = p.Wait(20);
+        if (code != -1) return code;
+        if (p.AnyVisibleWindow()) return -2;
+    }
+    return -1;
+}
 
 std::wstring SetupExe() {
     return FromUtf8(NORVANTA_SETUP_EXE);

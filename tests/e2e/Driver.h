@@ -48,6 +48,12 @@ private:
     HWND form_ = nullptr;
 };
 
+// Runs setup.exe to its end and answers its exit code; -1 when it does not end in
+// time, -2 when a window a person could see showed meanwhile (a silent run must
+// show nothing).
+int RunSilently(const std::wstring& arguments, const std::wstring& exe = L"");
+
+std::wstring FromUtf8(const char* s);
 // The path of the built setup.exe, and of the demo qrd.exe.
 std::wstring SetupExe();
 std::wstring DemoProgramExe();

@@ -2,37 +2,18 @@
 // destinations, an install log and an uninstall key that cannot be written,
 // damaged resources. Each ends with a clear outcome, never a hang, and keeps the
 // records of what was already installed.
-#include "Driver.h"
-#include "Inspect.h"
+#include "E2ETest.h"
 #include "Strings.h"
 #include <gtest/gtest.h>
 #include <sddl.h>
 #include <algorithm>
 
 namespace {
-class Faults : public ::testing::Test {
+class Faults : public E2ETest {
 protected:
     void SetUp() override {
-        CoInitialize(nullptr);
-        CleanInstallState();
+        E2ETest::SetUp();
         main = dir / L"Norvanta";
-    }
-    void TearDown() override {
-        CleanInstallState();
-        CoUninitialize();
-    }
-    int RunSilently(const std::wstring& args, const std::wstring& exe = L"") {
-        SetupProcess p(args, exe);
-        EXPECT_TRUE(p.Started());
-        for (int i = 0; i < 3000; ++i) {
-            int code = p.Wait(20);
-            if (code != -1) return code;
-            if (p.AnyVisibleWindow()) {
-                ADD_FAILURE() << "a window showed during a silent run";
-                return -2;
-            }
-        }
-        return -1;
     }
     // Walks the wizard to the progress page; it stops there on the write-failure question.
     HWND ToFailureQuestion(SetupProcess& p) {
@@ -57,7 +38,6 @@ protected:
         WriteFile(h, content, static_cast<DWORD>(strlen(content)), &n, nullptr);
         return h;
     }
-    TestDir dir;
     std::wstring main;
 };
 } // namespace

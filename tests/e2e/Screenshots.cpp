@@ -4,41 +4,13 @@
 #include "Driver.h"
 #include "Inspect.h"
 #include "Strings.h"
+#include "WindowBitmap.h"
 #include <cstdio>
 
 namespace {
-bool SaveBitmap(const RECT& r, const std::wstring& path) {
-    int w = r.right - r.left, h = r.bottom - r.top;
-    HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    SelectObject(mem, old);
-    int stride = (w * 3 + 3) & ~3;
-    BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader + stride * h), 0, 0,
-                        static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader)};
-    bool ok = false;
-    if (FILE* f = _wfopen(path.c_str(), L"wb")) {
-        ok = std::fwrite(&fh, sizeof fh, 1, f) == 1 &&
-             std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
-             std::fwrite(bits, 1, static_cast<std::size_t>(stride) * h, f) ==
-                 static_cast<std::size_t>(stride) * h;
-        std::fclose(f);
-    }
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return ok;
-}
-
 bool Shot(SetupProcess& p, const std::wstring& folder, const wchar_t* name) {
     Sleep(400); // let the page finish painting
-    RECT r;
-    GetWindowRect(p.Form(), &r);
-    bool ok = SaveBitmap(r, folder + L"\\" + name + L".bmp");
+    bool ok = SaveWindowBitmap(p.Form(), folder + L"\\" + name + L".bmp");
     std::printf("%ls: %s\n", name, ok ? "saved" : "FAILED");
     return ok;
 }

@@ -1,7 +1,6 @@
 // The real setup.exe run silently, as deployment tools run it: exit codes, what
 // it leaves behind, and that nothing is ever shown.
-#include "Driver.h"
-#include "Inspect.h"
+#include "E2ETest.h"
 #include "Strings.h"
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -9,33 +8,12 @@
 #include <cstring>
 
 namespace {
-class Silent : public ::testing::Test {
+class Silent : public E2ETest {
 protected:
-    void SetUp() override {
-        CoInitialize(nullptr);
-        CleanInstallState();
-    }
-    void TearDown() override {
-        CleanInstallState();
-        CoUninitialize();
-    }
-    // Runs setup.exe and waits for its exit code, failing if any window shows meanwhile.
-    int RunSilently(const std::wstring& args, const std::wstring& exe = L"") {
-        SetupProcess p(args, exe);
-        EXPECT_TRUE(p.Started());
-        for (int i = 0; i < 3000; ++i) {
-            int code = p.Wait(20);
-            if (code != -1) return code;
-            EXPECT_FALSE(p.AnyVisibleWindow()) << "a window showed during a silent run";
-            if (p.AnyVisibleWindow()) return -2;
-        }
-        return -1;
-    }
     static bool NothingInstalled(const std::wstring& mainDir) {
         return !Exists(mainDir) && !Exists(SharedData()) && !KeyExists(HKEY_CURRENT_USER, kSettingsKeyW) &&
                !KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW);
     }
-    TestDir dir;
 };
 } // namespace
 

@@ -1,7 +1,6 @@
 // The wizard driven as a person would: find the window, press its buttons and
 // keys, read the page titles, answer its message boxes.
-#include "Driver.h"
-#include "Inspect.h"
+#include "E2ETest.h"
 #include "Strings.h"
 #include <gtest/gtest.h>
 
@@ -10,16 +9,8 @@ std::wstring Title(int page) {
     return GetTextW(txtPageTitle0 + page);
 }
 
-class Wizard : public ::testing::Test {
+class Wizard : public E2ETest {
 protected:
-    void SetUp() override {
-        CoInitialize(nullptr);
-        CleanInstallState();
-    }
-    void TearDown() override {
-        CleanInstallState();
-        CoUninitialize();
-    }
     // Next, and the page that follows.
     static void Next(SetupProcess& p) { p.Click(p.Button(GetTextW(txtNext))); }
     static void Back(SetupProcess& p) { p.Click(p.Button(GetTextW(txtBack))); }
@@ -32,7 +23,6 @@ protected:
         p.Answer(box, IDYES);
         EXPECT_EQ(p.Wait(), 0);
     }
-    TestDir dir;
 };
 } // namespace
 

@@ -5,6 +5,7 @@
 #include "Forms.h"
 #include "ResourceStream.h"
 #include "StdCtrls.h"
+#include "WindowBitmap.h"
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <map>
@@ -419,33 +420,6 @@ const TMethodInfo PreviewMethods[] = {
     PublishedMethod<&TPreviewForm::CloseHandler>("FormCloseQuery"),
 };
 
-// Saves what a window shows as a 24-bit BMP file, for a person to look at.
-void SaveWindowBitmap(HWND hwnd, const char* path) {
-    RECT r;
-    GetWindowRect(hwnd, &r);
-    int w = r.right - r.left, h = r.bottom - r.top;
-    HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    SelectObject(mem, old);
-    int stride = (w * 3 + 3) & ~3;
-    BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader + stride * h), 0, 0,
-                        static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader)};
-    if (FILE* f = std::fopen(path, "wb")) {
-        std::fwrite(&fh, sizeof fh, 1, f);
-        std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f);
-        std::fwrite(bits, 1, static_cast<std::size_t>(stride) * h, f);
-        std::fclose(f);
-    }
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-}
-
 COLORREF PixelAt(HWND hwnd, int x, int y) {
     HDC dc = GetDC(hwnd);
     COLORREF c = GetPixel(dc, x, y);
@@ -480,7 +454,7 @@ TEST_F(Gui, TheWizardDefinitionShowsItsPanelsBevelsLogoAndButtons) {
     Pump();
     UpdateWindow(form->Handle());
     Pump();
-    SaveWindowBitmap(form->Handle(), "wizard-definition.bmp");
+    SaveWindowBitmap(form->Handle(), L"wizard-definition.bmp");
 
     HWND h = form->Handle();
     auto scale = [&](int v) { return MulDiv(v, form->LogoImg->Height(), 260); };

@@ -6,6 +6,7 @@
 #include "InstallLog.h"
 #include "Paths.h"
 #include "Shell.h"
+#include "Inspect.h"
 #include "TestDir.h"
 #include "TextConv.h"
 #include "WinHandles.h"
@@ -29,30 +30,6 @@ protected:
     TestDir dir;
 };
 
-struct LinkFields {
-    std::wstring path, folder, description;
-};
-
-LinkFields LoadLink(const std::wstring& file) {
-    LinkFields f;
-    ComPtr<IShellLinkW> link;
-    ComPtr<IPersistFile> persist;
-    EXPECT_TRUE(SUCCEEDED(
-        CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void())));
-    if (!link) return f;
-    EXPECT_TRUE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, persist.put_void())));
-    EXPECT_TRUE(SUCCEEDED(persist->Load(file.c_str(), STGM_READ)));
-    wchar_t buf[MAX_PATH * 2] = {};
-    link->GetPath(buf, MAX_PATH * 2, nullptr, SLGP_RAWPATH);
-    f.path = buf;
-    buf[0] = 0;
-    link->GetWorkingDirectory(buf, MAX_PATH * 2);
-    f.folder = buf;
-    buf[0] = 0;
-    link->GetDescription(buf, MAX_PATH * 2);
-    f.description = buf;
-    return f;
-}
 } // namespace
 
 TEST_F(ShellServices, KnownFoldersAsA32BitProgramSeesThem) {
