@@ -310,7 +310,7 @@ def render(info, silent, paint, sizes, stub_map):
 
 
 def main():
-    runs = int(os.environ.get("BENCH_RUNS", "9"))
+    runs = int(os.environ.get("BENCH_RUNS", "11"))
     if runs < 7:
         sys.exit("bench: BENCH_RUNS must be at least 7")
     prefix_path = os.environ.get("WINEPREFIX")

@@ -6,7 +6,8 @@
 //   bench-launch run [--timeout MS] -- PROGRAM [ARGS...]
 //     exit=N wall_ms=T peak_ws_kb=K peak_pagefile_kb=K mem=exit|sampled|none
 //   bench-launch paint [--timeout MS] -- PROGRAM [ARGS...]
-//     paint_ms=T idle_ms=T|none class=NAME closed=wm_close|answered|terminated exit=N
+//     paint_ms=T idle_ms=T|none class=NAME windows=N closed=wm_close|answered|terminated exit=N
+//     (windows: the visible windows inside the painted one at that moment)
 //
 // Exit code: 0 measured, 2 bad command line, 3 the program did not start,
 // 4 time-out, 5 no painted window (the program exited first).
@@ -156,6 +157,13 @@ bool IsPainted(HWND hwnd) {
     return !pending;
 }
 
+// Visible windows inside hwnd, all levels.
+int VisibleInside(HWND hwnd) {
+    int n = 0;
+    EnumChildWindows(hwnd, CountVisible, reinterpret_cast<LPARAM>(&n));
+    return n;
+}
+
 std::string ClassOf(HWND hwnd) {
     wchar_t name[128] = {};
     GetClassNameW(hwnd, name, 128);
@@ -226,6 +234,7 @@ int Paint(const LaunchRequest& req) {
         return kTimeout;
     }
     std::string cls = ClassOf(s.found);
+    int inside = VisibleInside(s.found);
     const char* closed = "wm_close";
     PostMessageW(s.found, WM_CLOSE, 0, 0);
     Clock closing;
@@ -242,8 +251,8 @@ int Paint(const LaunchRequest& req) {
     GetExitCodeProcess(child.process.get(), &code);
     char idle[32] = "none";
     if (idleMs >= 0) std::snprintf(idle, sizeof idle, "%.3f", idleMs);
-    std::printf("paint_ms=%.3f idle_ms=%s class=%s closed=%s exit=%lu\n", paintMs, idle, cls.c_str(), closed,
-                code);
+    std::printf("paint_ms=%.3f idle_ms=%s class=%s windows=%d closed=%s exit=%lu\n", paintMs, idle,
+                cls.c_str(), inside, closed, code);
     return 0;
 }
 

@@ -97,7 +97,7 @@ TEST(Launcher, PaintFindsThePaintedWindowAndClosesIt) {
     EXPECT_EQ(o.code, 0u) << o.out;
     EXPECT_TRUE(
         std::regex_search(o.out, std::regex("^paint_ms=[0-9]+\\.[0-9]{3} idle_ms=([0-9]+\\.[0-9]{3}|none) "
-                                            "class=NoopWindow closed=wm_close exit=0\r?\n$")))
+                                            "class=NoopWindow windows=1 closed=wm_close exit=0\r?\n$")))
         << o.out;
 }
 
