@@ -225,6 +225,11 @@ def paint_cell(runs):
     return fmt(stat), stat
 
 
+def windows(runs):
+    counts = numbers(runs, "windows")
+    return f"{statistics.median(counts):g}" if counts else "none"
+
+
 def render(info, silent, paint, sizes, stub_map):
     s_wall, s_stat = silent_cell(silent["setup.exe"])
     n_wall, n_stat = silent_cell(silent["nsis-setup.exe"])
@@ -259,6 +264,9 @@ def render(info, silent, paint, sizes, stub_map):
         f"| start to first painted wizard | {s_paint} | {n_paint} | {ratio(s_pstat, n_pstat)} | {f_paint} |",
         f"| peak working set, silent install | {s_mem} | {n_mem} | {ratio(s_mstat, n_mstat)} | {f_mem} |",
         "",
+        "Visible windows inside the wizard when it was judged painted (median): "
+        + ", ".join(f"{name} {windows(runs)}" for name, runs in paint.items()) + ".",
+        "",
         "| size | setup | NSIS | setup/NSIS |",
         "|---|---|---|---:|",
         size_row("installer (`setup.exe`, `nsis-setup.exe`)", sizes["setup"], sizes["nsis"]),
@@ -271,6 +279,10 @@ def render(info, silent, paint, sizes, stub_map):
         "",
         "## How it is measured",
         "",
+        "- Both installers install the same payload files to the same places (the program and its licence to"
+        " `Program Files (x86)\\Norvanta`, the templates and insert collections to `ProgramData\\Norvanta\\Public`),"
+        " make the same two shortcuts for all users, write the same registry values and an `Install.log`. setup.exe"
+        " also writes its small state files and `Update.log`; the NSIS script does not.",
         "- Each run is one `bench-launch.exe` process (bench/launcher.cpp) started by `wine`; it takes the time with"
         " QueryPerformanceCounter from just before CreateProcessW, so Wine's own start-up of the launcher is not"
         " counted, while the start of the measured program is (the floor row is that cost for a program that does"
@@ -346,8 +358,9 @@ def main():
              "nsis_bare": os.path.getsize(NSIS_BARE_STUB)}
     commit = subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%h %s"], capture_output=True,
                             text=True).stdout.strip()
-    dirty = subprocess.run(["git", "-C", ROOT, "status", "--porcelain", "--untracked-files=no"], capture_output=True,
-                           text=True).stdout.strip()
+    # This file's own earlier version does not count as a change.
+    dirty = subprocess.run(["git", "-C", ROOT, "status", "--porcelain", "--untracked-files=no", "--", ".",
+                            ":!bench/RESULTS.md"], capture_output=True, text=True).stdout.strip()
     info = {
         "date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
         "machine": f"{platform.system()} {platform.release()}, {os.cpu_count()} cores (nproc), "

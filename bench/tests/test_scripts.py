@@ -254,6 +254,8 @@ class Tables(unittest.TestCase):
         self.assertEqual(stat, (10.0, 10.0, 10.0))
         text, stat = bench.paint_cell([{"paint_ms": "none", "exit": "0"}])
         self.assertEqual((text, stat), ("no window painted (exit 0)", None))
+        self.assertEqual(bench.windows([{"windows": "9"}, {"windows": "8"}, {"windows": "9"}]), "9")
+        self.assertEqual(bench.windows([{"paint_ms": "none"}]), "none")
 
 
 class Check(PayloadCase):
