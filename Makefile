@@ -2,6 +2,7 @@
 #   make          build the host tools and build/setup.exe
 #   make run      build and run setup.exe under Wine
 #   make test     every test (host, Wine, end to end) and the format check
+#   make bench    setup.exe against NSIS from the same payload (bench/RESULTS.md)
 SHELL := /bin/bash
 ROOT := $(abspath .)
 BUILD := $(ROOT)/build
@@ -23,7 +24,7 @@ export SOURCE_DATE_EPOCH
 # make PAYLOAD=<folder> packs a packager's own folder instead of the demo.
 PAYLOAD ?=
 
-.PHONY: all bootstrap host win32 win64 run test format format-check clean screenshots
+.PHONY: all bootstrap host win32 win64 run test bench format format-check clean screenshots
 
 all: win32
 
@@ -78,6 +79,11 @@ test: win32 format-check
 	@printf 'subdirs("host" "win32")\n' > $(BUILD)/CTestTestfile.cmake
 	@bash scripts/with-wine.sh ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) ; rc=$$?; \
 	  python3 scripts/test-summary.py $(HOST)/test-results $(WIN32)/test-results; exit $$rc
+
+# NSIS is installed only for this; the paint figures always come from Xvfb.
+bench: win32
+	@BOOTSTRAP_EXTRA=nsis bash scripts/bootstrap.sh
+	@env -u DISPLAY bash scripts/with-wine.sh python3 bench/bench.py
 
 clean:
 	rm -rf $(BUILD)

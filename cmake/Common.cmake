@@ -19,6 +19,8 @@ else()
   endif()
 endif()
 
+include(${CMAKE_CURRENT_LIST_DIR}/LeanRuntime.cmake)
+
 # GoogleTest from Debian's sources, built by each toolchain.
 function(norvanta_use_gtest)
   if(TARGET gtest)
