@@ -17,14 +17,17 @@ std::wstring CurrentFolder() {
 }
 
 bool FolderExists(const std::wstring& path) {
-    std::wstring saved = CurrentFolder();
+    // Asked of the folder itself rather than by entering it as the current folder,
+    // which costs a round trip per call on some systems and changes process state.
     std::wstring wanted(path);
     PathWithSlash(wanted);
-    if (wanted.empty()) return false;
-    SetCurrentDirectoryW(wanted.c_str());
-    bool same = SamePath(CurrentFolder(), wanted);
-    SetCurrentDirectoryW(saved.c_str());
-    return same;
+    bool drive = wanted.size() >= 3 && wanted[1] == L':' && wanted[2] == L'\\';
+    bool share = wanted.size() >= 3 && wanted[0] == L'\\' && wanted[1] == L'\\';
+    if (!drive && !share) return false; // a relative path names no particular folder
+    // A folder this process may not read still exists: making it again could not
+    // help, and a write into it reports its own failure.
+    DWORD attributes = GetFileAttributesW(wanted.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool FileIsPresent(const std::wstring& path) {

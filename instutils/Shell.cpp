@@ -43,6 +43,7 @@ bool BrowseForFolder(std::wstring& path, void* ownerHwnd) {
     bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
     bi.lpfn = BrowseCallback;
     bi.lParam = reinterpret_cast<LPARAM>(start.c_str());
+    EnsureOle(); // the new dialog style wants OLE
     const TShellApi& shell = Shell32();
     if (!shell.SHBrowseForFolderW || !shell.SHGetPathFromIDListW || !shell.SHGetMalloc) return false;
     PIDLIST_ABSOLUTE items = shell.SHBrowseForFolderW(&bi);
@@ -60,6 +61,7 @@ void MakeShortcut(const std::wstring& linkPath, const std::wstring& target, cons
     ComPtr<IShellLinkW> link;
     ComPtr<IPersistFile> file;
     // Without the link object no shortcut can be made, and nothing is logged.
+    EnsureOle();
     auto create = Ole32().CoCreateInstance;
     if (!create ||
         FAILED(create(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void())))

@@ -42,3 +42,22 @@ const TOleApi& Ole32() {
     }();
     return api;
 }
+
+namespace {
+bool OleStarted = false;
+}
+
+bool EnsureOle() {
+    if (OleStarted) return true;
+    auto init = Ole32().OleInitialize;
+    // S_FALSE: already initialised here, which counts as ready too.
+    HRESULT r = init ? init(nullptr) : E_FAIL;
+    if (r == S_OK || r == S_FALSE) OleStarted = true;
+    return OleStarted;
+}
+
+void DoneOle() {
+    if (!OleStarted) return;
+    if (auto done = Ole32().OleUninitialize) done();
+    OleStarted = false;
+}

@@ -25,3 +25,9 @@ struct TOleApi {
 // Each member is nil when the library or the function is missing.
 const TShellApi& Shell32();
 const TOleApi& Ole32();
+
+// OLE for this thread, started when first needed (the shell link object, the
+// folder browser) rather than at start-up, where it would delay the first page.
+bool EnsureOle();
+// Ends what EnsureOle started; the program calls it once at its end.
+void DoneOle();

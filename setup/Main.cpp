@@ -80,8 +80,8 @@ int RunSetup() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     RestrictDllSearch();
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    // OLE comes from the system folder, loaded only now that the search is restricted.
-    if (auto init = Ole32().OleInitialize) init(nullptr);
+    // OLE comes from the system folder once the search is restricted, and only
+    // when a shortcut or the folder browser needs it.
     int code;
     try {
         code = RunSetup();
@@ -95,6 +95,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
         ReportFatal("Unexpected error");
         code = kExitFatal;
     }
-    if (auto done = Ole32().OleUninitialize) done();
+    DoneOle();
     ExitProcess(static_cast<UINT>(code));
 }
