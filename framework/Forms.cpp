@@ -40,8 +40,8 @@ bool IsTopMost(HWND h) {
 const TClassInfo TApplication::Info{"TApplication", &TComponent::Info, nullptr, {}, {}, {}};
 const TClassInfo TForm::Info{"TForm", &TWinControl::Info, &CreateComponent<TForm>, FormProps, {}, {}};
 
-void InitFramework() {
-    if (!Application) Application = new TApplication(nullptr);
+void InitFramework(bool ownerWindow) {
+    if (!Application) Application = new TApplication(nullptr, ownerWindow);
 }
 
 void DoneFramework() {
@@ -51,7 +51,8 @@ void DoneFramework() {
 
 // ---- TApplication
 
-TApplication::TApplication(TComponent* owner) : TComponent(owner) {
+TApplication::TApplication(TComponent* owner, bool ownerWindow) : TComponent(owner) {
+    if (!ownerWindow) return;
     WNDCLASSW wc{};
     if (!GetClassInfoW(ModuleInstance(), kAppClass, &wc)) {
         wc = WNDCLASSW{};

@@ -9,7 +9,9 @@ class TApplication : public TComponent {
 public:
     static const TClassInfo Info;
     const TClassInfo* ClassType() const override { return &Info; }
-    explicit TApplication(TComponent* owner);
+    // Without an owner window in a run that never shows one (a silent install):
+    // making the first window starts the whole display side of the system.
+    explicit TApplication(TComponent* owner, bool ownerWindow = true);
     ~TApplication() override;
 
     HWND Handle() const { return handle_; } // the hidden owner window
@@ -37,8 +39,8 @@ private:
 
 // Created by InitFramework, destroyed by DoneFramework.
 extern TApplication* Application;
-// Starts the framework: the application object and its owner window.
-void InitFramework();
+// Starts the framework: the application object and, unless told otherwise, its owner window.
+void InitFramework(bool ownerWindow = true);
 void DoneFramework();
 
 enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2 };

@@ -41,7 +41,13 @@ void ReportFatal(const std::string& detail) {
 }
 
 int RunSetup() {
-    InitFramework();
+    std::vector<std::wstring> args = SplitCommandLine(GetCommandLineW());
+    Silent = FindSilentSwitch(args);
+    std::wstring destination;
+    if (FindDestinationSwitch(args, destination, UpperChar)) DestinationSwitch = &destination;
+
+    // A silent run shows no window at all, so it needs no owner window either.
+    InitFramework(!Silent);
     MessageBoxOwner = Application->Handle();
     static const TClassInfo* const kClasses[] = {&TBevel::Info,    &TButton::Info, &TCheckBox::Info,
                                                  &TComboBox::Info, &TEdit::Info,   &TImage::Info,
@@ -50,13 +56,11 @@ int RunSetup() {
     HINSTANCE self = ModuleInstance();
     UseClassResourcesOf(self);
 
-    Application->Icon = LoadIconW(self, MAKEINTRESOURCEW(1));
-    SendMessageW(Application->Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Application->Icon));
-
-    std::vector<std::wstring> args = SplitCommandLine(GetCommandLineW());
-    Silent = FindSilentSwitch(args);
-    std::wstring destination;
-    if (FindDestinationSwitch(args, destination, UpperChar)) DestinationSwitch = &destination;
+    if (!Silent) {
+        Application->Icon = LoadIconW(self, MAKEINTRESOURCEW(1));
+        SendMessageW(Application->Handle(), WM_SETICON, ICON_BIG,
+                     reinterpret_cast<LPARAM>(Application->Icon));
+    }
 
     // The payload lives until the process ends: the entries point into it.
     static TAttachedFiles* files = new TAttachedFiles();
