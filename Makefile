@@ -2,7 +2,8 @@
 #   make          build the host tools and build/setup.exe
 #   make run      build and run setup.exe under Wine
 #   make test     every test (host, Wine, end to end, short fuzz passes) and the format check
-#   make fuzz     every fuzz target for FUZZ_SECONDS (default 60) each, FUZZ_JOBS at a time
+#   make fuzz     every fuzz target for FUZZ_SECONDS (default 60) each, FUZZ_JOBS at a time,
+#                 with FUZZ_FLAGS passed on to libFuzzer
 SHELL := /bin/bash
 ROOT := $(abspath .)
 BUILD := $(ROOT)/build
@@ -12,6 +13,7 @@ WIN64 := $(BUILD)/win64
 FUZZ := $(BUILD)/fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_JOBS ?= 1
+FUZZ_FLAGS ?=
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 # LOGO=<png> and ICON=<ico> build a packager's own art into setup.exe (the logo
@@ -74,7 +76,7 @@ fuzz-build: win32 $(FUZZ)/build.ninja
 	@cmake --build $(FUZZ) -j $(JOBS)
 
 fuzz: fuzz-build
-	@bash tests/fuzz/fuzz.sh run $(FUZZ) $(FUZZ_SECONDS) $(FUZZ_JOBS)
+	@FUZZ_FLAGS='$(FUZZ_FLAGS)' bash tests/fuzz/fuzz.sh run $(FUZZ) $(FUZZ_SECONDS) $(FUZZ_JOBS)
 
 run: win32
 	@bash scripts/run.sh

@@ -11,6 +11,7 @@ mode="$1" build="$(realpath -m "$2")"
 shift 2
 
 # libFuzzer options common to both modes; a slow input (10 s) is a finding too.
+# FUZZ_FLAGS adds more to make fuzz (for example -use_value_profile=1).
 options() {
   local name="$1"
   echo "-print_final_stats=1 -timeout=10 -rss_limit_mb=2048 -artifact_prefix=$build/artifacts/$name/"
@@ -47,8 +48,8 @@ one)
   corpus="$build/corpus/$name" log="$build/logs/$name.log"
   mkdir -p "$corpus" "$build/artifacts/$name" "$build/logs"
   # shellcheck disable=SC2046
-  "$build/bin/fuzz_$name" $(options "$name") -max_total_time="$seconds" "$corpus" "$build/seeds/$name" \
-    >"$log" 2>&1
+  "$build/bin/fuzz_$name" $(options "$name") ${FUZZ_FLAGS:-} -max_total_time="$seconds" \
+    "$corpus" "$build/seeds/$name" >"$log" 2>&1
   rc=$?
   read -r execs cov ft < <(stats "$log")
   printf '%-12s %10s executions, coverage %5s, features %6s, corpus %5s inputs' \

@@ -10,6 +10,7 @@ import os
 import random
 import shutil
 import struct
+import subprocess
 import sys
 import zlib
 
@@ -126,6 +127,7 @@ def main():
         "form": os.path.join(a.build, "host", "resources", "MainForm.bin"),
         "logo": os.path.join(a.build, "win32", "setup", "art", "logo.png"),
         "setup": os.path.join(a.build, "setup.exe"),
+        "dfm2bin": os.path.join(a.build, "host", "tools", "dfm2bin"),
     }
     missing = [p for p in need.values() if not os.path.isfile(p)]
     if missing:
@@ -190,6 +192,12 @@ def main():
     for target in sorted(os.listdir(committed)):
         for name in sorted(os.listdir(os.path.join(committed, target))):
             write(f"{out}/{target}", name, read(os.path.join(committed, target, name)))
+
+    # The text definitions that convert make binary ones for the reader.
+    dfm2bin = os.path.join(a.build, "host", "tools", "dfm2bin")
+    for name in sorted(os.listdir(f"{out}/dfm")):
+        binary = f"{out}/form/{os.path.splitext(name)[0]}.bin"
+        subprocess.run([dfm2bin, f"{out}/dfm/{name}", binary], stderr=subprocess.DEVNULL)
 
 
 if __name__ == "__main__":
