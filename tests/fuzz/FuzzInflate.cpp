@@ -104,8 +104,8 @@ void CheckStream(TStream& source, FuzzedDataProvider& control, const Reference& 
                 break;
             case 3:
             case 4: {
-                // Forward moves skip output; another move to the beginning or
-                // backwards changes nothing.
+                // Forward moves skip output, a move to 0 restarts, any other
+                // move changes nothing.
                 bool fromHere = what % 8 == 3;
                 std::int32_t k = fromHere ? control.ConsumeIntegralInRange<std::int32_t>(0, 5000)
                                           : control.ConsumeIntegralInRange<std::int32_t>(-5, 20000);
