@@ -1,14 +1,20 @@
 # One entry point for building, running and testing the setup.
 #   make          build the host tools and build/setup.exe
 #   make run      build and run setup.exe under Wine
-#   make test     every test (host, Wine, end to end) and the format check
+#   make test     every test (host, Wine, end to end, short fuzz passes) and the format check
 #   make bench    setup.exe against NSIS from the same payload (bench/RESULTS.md)
+#   make fuzz     every fuzz target for FUZZ_SECONDS (default 60) each, FUZZ_JOBS at a time,
+#                 with FUZZ_FLAGS passed on to libFuzzer
 SHELL := /bin/bash
 ROOT := $(abspath .)
 BUILD := $(ROOT)/build
 HOST := $(BUILD)/host
 WIN32 := $(BUILD)/win32
 WIN64 := $(BUILD)/win64
+FUZZ := $(BUILD)/fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_JOBS ?= 1
+FUZZ_FLAGS ?=
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 # LOGO=<png> and ICON=<ico> build a packager's own art into setup.exe (the logo
@@ -24,7 +30,7 @@ export SOURCE_DATE_EPOCH
 # make PAYLOAD=<folder> packs a packager's own folder instead of the demo.
 PAYLOAD ?=
 
-.PHONY: all bootstrap host win32 win64 run test bench format format-check clean screenshots
+.PHONY: all bootstrap host win32 win64 run test bench format format-check clean screenshots fuzz fuzz-build
 
 all: win32
 
@@ -65,6 +71,18 @@ win64: host $(WIN64)/build.ninja
 screenshots: win32
 	@bash scripts/screenshots.sh
 
+# The fuzz targets: clang with libFuzzer, ASan and UBSan; seeded from the
+# program's resources, so the program is built first.
+$(FUZZ)/build.ninja: | bootstrap
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DNORVANTA_FUZZ=ON \
+	  -DNORVANTA_SEED_BUILD=$(BUILD) >/dev/null
+
+fuzz-build: win32 $(FUZZ)/build.ninja
+	@cmake --build $(FUZZ) -j $(JOBS)
+
+fuzz: fuzz-build
+	@FUZZ_FLAGS='$(FUZZ_FLAGS)' bash tests/fuzz/fuzz.sh run $(FUZZ) $(FUZZ_SECONDS) $(FUZZ_JOBS)
+
 run: win32
 	@bash scripts/run.sh
 
@@ -74,11 +92,11 @@ format-check: bootstrap
 format: bootstrap
 	@bash scripts/format.sh
 
-test: win32 format-check
-	@rm -rf $(HOST)/test-results $(WIN32)/test-results
-	@printf 'subdirs("host" "win32")\n' > $(BUILD)/CTestTestfile.cmake
+test: win32 fuzz-build format-check
+	@rm -rf $(HOST)/test-results $(WIN32)/test-results $(FUZZ)/test-results
+	@printf 'subdirs("host" "win32" "fuzz")\n' > $(BUILD)/CTestTestfile.cmake
 	@bash scripts/with-wine.sh ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) ; rc=$$?; \
-	  python3 scripts/test-summary.py $(HOST)/test-results $(WIN32)/test-results; exit $$rc
+	  python3 scripts/test-summary.py $(HOST)/test-results $(WIN32)/test-results $(FUZZ)/test-results; exit $$rc
 
 # NSIS is installed only for this; the paint figures always come from Xvfb.
 bench: win32

@@ -35,10 +35,16 @@ bool DecodeStrict(const std::string& s, std::u16string& out, std::string& why) {
 
 bool IsDeviceName(const std::u16string& part) {
     // CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without an extension, open devices.
+    // Windows also takes the superscripts 1, 2 and 3 of Latin-1 for port digits.
     std::string base;
     for (char16_t c : part) {
         if (c == u'.') break;
-        if (c > 0x7F) return false;
+        if (c == 0xB9)
+            c = u'1';
+        else if (c == 0xB2 || c == 0xB3)
+            c = static_cast<char16_t>(u'2' + (c - 0xB2));
+        else if (c > 0x7F)
+            return false;
         base.push_back(static_cast<char>(c >= u'a' && c <= u'z' ? c - 0x20 : c));
     }
     while (!base.empty() && base.back() == ' ') base.pop_back();

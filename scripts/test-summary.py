@@ -1,16 +1,25 @@
 #!/usr/bin/env python3
-"""Counts the test cases that ran, per label, from the GoogleTest XML reports."""
+"""Counts the test cases that ran, per label, from the GoogleTest XML reports,
+and the fuzz passes from the reports of tests/fuzz/fuzz.sh (<target>.fuzz)."""
 import os
 import sys
 import xml.etree.ElementTree as ET
 
 totals = {}
+fuzz = [0, 0, 0]  # targets, executions, failed
 for root in sys.argv[1:]:
     if not os.path.isdir(root):
         continue
     for label in sorted(os.listdir(root)):
         d = os.path.join(root, label)
         for name in sorted(os.listdir(d)):
+            if name.endswith(".fuzz"):
+                with open(os.path.join(d, name)) as f:
+                    report = dict(line.split(" ", 1) for line in f.read().splitlines() if " " in line)
+                fuzz[0] += 1
+                fuzz[1] += int(report.get("executions", "0") or 0)
+                fuzz[2] += report.get("status", "1") != "0"
+                continue
             if not name.endswith(".xml"):
                 continue
             try:
@@ -27,3 +36,6 @@ names = {"host": "host tests (native)", "wine": "Wine tests", "e2e": "end-to-end
 for label, (tests, failures, disabled, programs) in totals.items():
     print(f"{names.get(label, label)}: {tests} ran in {programs} programs, {failures} failed"
           + (f", {disabled} disabled" if disabled else ""))
+if fuzz[0]:
+    print(f"{names['fuzz']}: {fuzz[0]} targets, {fuzz[1]} executions"
+          + (f", {fuzz[2]} failed" if fuzz[2] else ""))

@@ -82,6 +82,17 @@ TEST(ArchiveNames, AcceptedNames) {
         EXPECT_EQ(EntryNameProblem(name), "") << name;
 }
 
+// Windows takes the superscript digits of Latin-1 for COM and LPT port numbers:
+// such a name would write the entry's bytes to a port, not to a file.
+TEST(ArchiveNames, SuperscriptPortNumbersAreDevices) {
+    for (const char* name :
+         {"COM\xC2\xB9", "Mod\xC3\xA8les\\com\xC2\xB2.rtf", "LPT\xC2\xB3 .txt", "lpt\xC2\xB9"})
+        EXPECT_NE(EntryNameProblem(name).find("device"), std::string::npos) << name;
+    // Other letters after COM or LPT name plain files.
+    for (const char* name : {"COM\xC2\xB4", "LPT\xC2\xBC", "COM\xC2\xB9\xC2\xB9", "COM\xC2\xB9x.rtf"})
+        EXPECT_EQ(EntryNameProblem(name), "") << name;
+}
+
 TEST(ArchiveNames, RefusedNamesSayWhy) {
     const std::pair<std::string, std::string> cases[] = {
         {"", "empty"},

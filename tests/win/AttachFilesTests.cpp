@@ -267,7 +267,7 @@ TEST_F(Payload, LockedTargetRetryThenSucceeds) {
     bool ok = false;
     std::vector<std::wstring> texts;
     {
-        DialogAnswerer answer({{IDRETRY, [&] { CloseHandle(lock); }}}, kCaption);
+        DialogAnswerer answer({{IDRETRY, [&](HWND) { CloseHandle(lock); }}}, kCaption);
         ok = files->WriteEntry(*files->Files[0], target);
         texts = answer.Texts();
         EXPECT_EQ(answer.Unplanned(), 0);

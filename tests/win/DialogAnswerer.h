@@ -13,8 +13,8 @@
 class DialogAnswerer {
 public:
     struct Step {
-        int button;                   // IDOK, IDRETRY, IDIGNORE, IDABORT...
-        std::function<void()> before; // run before pressing (may be empty)
+        int button;                       // IDOK, IDRETRY, IDIGNORE, IDABORT...
+        std::function<void(HWND)> before; // run before pressing, given the dialog (may be empty)
     };
 
     explicit DialogAnswerer(std::vector<Step> steps, std::wstring caption = L"")
@@ -74,7 +74,7 @@ private:
             int button = IDCANCEL;
             if (seen_ < static_cast<int>(steps_.size())) {
                 const Step& step = steps_[static_cast<std::size_t>(seen_.load())];
-                if (step.before) step.before();
+                if (step.before) step.before(s.found);
                 button = step.button;
             } else {
                 ++unplanned_;

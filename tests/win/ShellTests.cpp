@@ -11,6 +11,7 @@
 #include "TextConv.h"
 #include "WinHandles.h"
 #include <gtest/gtest.h>
+#include <commctrl.h>
 #include <objbase.h>
 #include <ole2.h>
 #include <shlobj.h>
@@ -71,12 +72,50 @@ TEST_F(ShellServices, ShortcutIsReadBackAndItsFolderChainLogged) {
     EXPECT_EQ(LoadLink(link).description, L"autre");
 }
 
+namespace {
+BOOL CALLBACK FindTree(HWND h, LPARAM l) {
+    wchar_t cls[32] = {};
+    GetClassNameW(h, cls, 32);
+    if (lstrcmpW(cls, L"SysTreeView32") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(l) = h;
+    return FALSE;
+}
+
+void WaitForSelection(HWND dialog, const std::wstring& name) {
+    for (int i = 0; i < 500; ++i) {
+        HWND tree = nullptr;
+        EnumChildWindows(dialog, FindTree, reinterpret_cast<LPARAM>(&tree));
+        if (tree) {
+            wchar_t text[MAX_PATH] = {};
+            TVITEMW item{};
+            item.mask = TVIF_TEXT;
+            item.hItem = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+            item.pszText = text;
+            item.cchTextMax = MAX_PATH;
+            if (item.hItem && SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) &&
+                name == text)
+                return;
+        }
+        Sleep(10);
+    }
+}
+} // namespace
+
 TEST_F(ShellServices, BrowserOpensOnTheGivenFolderAndCancelKeepsThePath) {
     std::wstring chosen = dir / L"Choix";
     CreateDirectoryW(chosen.c_str(), nullptr);
     std::wstring path = chosen + L"\\"; // as the destination field holds it
     {
-        DialogAnswerer answer({{IDOK, nullptr}});
+        // Wine builds its shell namespace on the first browser of a session and may
+        // miss the first selection meanwhile: open and cancel one first.
+        std::wstring warm = path;
+        DialogAnswerer answer({{IDCANCEL, nullptr}});
+        BrowseForFolder(warm, nullptr);
+    }
+    {
+        // OK once the browser shows the folder it was asked to open on (it fills its
+        // tree in steps, so a loaded machine may take a while).
+        DialogAnswerer answer({{IDOK, [](HWND dialog) { WaitForSelection(dialog, L"Choix"); }}});
         EXPECT_TRUE(BrowseForFolder(path, nullptr));
         EXPECT_EQ(answer.Seen(), 1);
     }

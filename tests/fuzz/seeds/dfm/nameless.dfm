@@ -1,0 +1,3 @@
+object TForm
+  Font.Height = -11
+end
