@@ -40,8 +40,9 @@ bool IsTopMost(HWND h) {
 const TClassInfo TApplication::Info{"TApplication", &TComponent::Info, nullptr, {}, {}, {}};
 const TClassInfo TForm::Info{"TForm", &TWinControl::Info, &CreateComponent<TForm>, FormProps, {}, {}};
 
-void InitFramework(bool ownerWindow) {
-    if (!Application) Application = new TApplication(nullptr, ownerWindow);
+void InitFramework(bool display) {
+    SetDisplayless(!display);
+    if (!Application) Application = new TApplication(nullptr, display);
 }
 
 void DoneFramework() {
@@ -276,6 +277,8 @@ SIZE TForm::ClientSizeFor(int width, int height) {
         GetClientRect(handle_, &r);
         return {r.right, r.bottom};
     }
+    // The frame's size is a display metric; a form that is never shown has none.
+    if (Displayless()) return {width, height};
     RECT frame{0, 0, 0, 0};
     AdjustWindowRectEx(&frame, WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, FALSE,
                        WS_EX_CONTROLPARENT);

@@ -39,8 +39,9 @@ private:
 
 // Created by InitFramework, destroyed by DoneFramework.
 extern TApplication* Application;
-// Starts the framework: the application object and, unless told otherwise, its owner window.
-void InitFramework(bool ownerWindow = true);
+// Starts the framework: the application object and, unless told otherwise, its
+// owner window. Without a display nothing is shown or measured (SetDisplayless).
+void InitFramework(bool display = true);
 void DoneFramework();
 
 enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2 };

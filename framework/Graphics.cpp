@@ -7,7 +7,20 @@ COLORREF ColorToRGB(TColor color) {
     return static_cast<COLORREF>(color) & 0xFFFFFF;
 }
 
+namespace {
+bool NoDisplay = false;
+}
+
+void SetDisplayless(bool value) {
+    NoDisplay = value;
+}
+
+bool Displayless() {
+    return NoDisplay;
+}
+
 int ScreenPixelsPerInch() {
+    if (NoDisplay) return 96;
     static int ppi = [] {
         HDC dc = GetDC(nullptr);
         int v = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
@@ -65,16 +78,21 @@ void ReleaseFont(HFONT h) {
     }
 }
 
+LOGFONTW FallbackMessageFont() {
+    LOGFONTW lf{};
+    lf.lfHeight = -11;
+    lstrcpyW(lf.lfFaceName, L"Tahoma");
+    return lf;
+}
+
 const LOGFONTW& MessageFont() {
+    // The system's metrics are the display's: not asked for where nothing is shown.
+    static const LOGFONTW fallback = FallbackMessageFont();
+    if (NoDisplay) return fallback;
     static LOGFONTW lf = [] {
         NONCLIENTMETRICSW m{};
         m.cbSize = sizeof m;
-        if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof m, &m, 0)) {
-            LOGFONTW fallback{};
-            fallback.lfHeight = -11;
-            lstrcpyW(fallback.lfFaceName, L"Tahoma");
-            return fallback;
-        }
+        if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof m, &m, 0)) return FallbackMessageFont();
         return m.lfMessageFont;
     }();
     return lf;
@@ -181,8 +199,9 @@ void TCanvas::SelectFont() {
 }
 
 SIZE TCanvas::TextExtent(const std::wstring& text) {
-    SelectFont();
     SIZE s{0, 0};
+    if (NoDisplay) return s; // nothing is measured where nothing is shown
+    SelectFont();
     GetTextExtentPoint32W(Handle(), text.c_str(), static_cast<int>(text.size()), &s);
     return s;
 }
@@ -225,6 +244,7 @@ const TThemeApi& ThemeApi() {
 }
 
 bool ThemesActive() {
+    if (NoDisplay) return false; // asking opens the display's theme
     static int active = -1;
     if (active < 0) {
         const TThemeApi& t = ThemeApi();

@@ -19,7 +19,14 @@ inline constexpr TColor clNavy = 0x800000;
 
 COLORREF ColorToRGB(TColor color);
 
-// The screen's logical pixels per inch (vertical), read once.
+// A run that never shows anything (a silent install) keeps away from the
+// display altogether: no device context, no text measured, the system's
+// metrics taken as designed. Under Wine the first device context starts the
+// desktop process; a service account may have no usable display at all.
+void SetDisplayless(bool value);
+bool Displayless();
+
+// The screen's logical pixels per inch (vertical), read once; 96 when displayless.
 int ScreenPixelsPerInch();
 
 enum TFontStyle : std::uint8_t { fsBold = 1 };

@@ -228,7 +228,7 @@ void TLabel::SetAutoSize(bool value) {
 }
 
 void TLabel::AdjustBounds() {
-    if (!autoSize_ || (ComponentState() & csReading) || (ControlState & cstReading)) return;
+    if (!autoSize_ || (ComponentState() & csReading) || (ControlState & cstReading) || Displayless()) return;
     TCanvas canvas;
     canvas.Font().Assign(font_);
     SIZE s = canvas.TextExtent(Utf8ToUtf16(Text()));
