@@ -61,7 +61,7 @@ void MakeShortcut(const std::wstring& linkPath, const std::wstring& target, cons
     ComPtr<IShellLinkW> link;
     ComPtr<IPersistFile> file;
     // Without the link object no shortcut can be made, and nothing is logged.
-    EnsureOle();
+    EnsureCom();
     auto create = Ole32().CoCreateInstance;
     if (!create ||
         FAILED(create(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void())))

@@ -38,26 +38,46 @@ const TOleApi& Ole32() {
         Resolve(m, a.OleInitialize, "OleInitialize");
         Resolve(m, a.OleUninitialize, "OleUninitialize");
         Resolve(m, a.CoCreateInstance, "CoCreateInstance");
+        Resolve(m, a.CoInitializeEx, "CoInitializeEx");
+        Resolve(m, a.CoUninitialize, "CoUninitialize");
         return a;
     }();
     return api;
 }
 
 namespace {
-bool OleStarted = false;
-}
+enum class TComStart { None, Ole, Mta };
+TComStart Started = TComStart::None;
+bool Windowless = false;
+} // namespace
 
 bool EnsureOle() {
-    if (OleStarted) return true;
+    if (Started != TComStart::None) return Started == TComStart::Ole;
     auto init = Ole32().OleInitialize;
     // S_FALSE: already initialised here, which counts as ready too.
     HRESULT r = init ? init(nullptr) : E_FAIL;
-    if (r == S_OK || r == S_FALSE) OleStarted = true;
-    return OleStarted;
+    if (r == S_OK || r == S_FALSE) Started = TComStart::Ole;
+    return Started == TComStart::Ole;
+}
+
+bool EnsureCom() {
+    if (Started != TComStart::None) return true;
+    if (!Windowless) return EnsureOle();
+    auto init = Ole32().CoInitializeEx;
+    HRESULT r = init ? init(nullptr, COINIT_MULTITHREADED) : E_FAIL;
+    if (r == S_OK || r == S_FALSE) Started = TComStart::Mta;
+    return Started == TComStart::Mta;
+}
+
+void UseWindowlessCom(bool value) {
+    Windowless = value;
 }
 
 void DoneOle() {
-    if (!OleStarted) return;
-    if (auto done = Ole32().OleUninitialize) done();
-    OleStarted = false;
+    if (Started == TComStart::Ole) {
+        if (auto done = Ole32().OleUninitialize) done();
+    } else if (Started == TComStart::Mta) {
+        if (auto done = Ole32().CoUninitialize) done();
+    }
+    Started = TComStart::None;
 }

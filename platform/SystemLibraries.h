@@ -19,6 +19,8 @@ struct TShellApi {
 struct TOleApi {
     HRESULT(WINAPI* OleInitialize)(LPVOID) = nullptr;
     void(WINAPI* OleUninitialize)() = nullptr;
+    HRESULT(WINAPI* CoInitializeEx)(LPVOID, DWORD) = nullptr;
+    void(WINAPI* CoUninitialize)() = nullptr;
     HRESULT(WINAPI* CoCreateInstance)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*) = nullptr;
 };
 
@@ -29,5 +31,9 @@ const TOleApi& Ole32();
 // OLE for this thread, started when first needed (the shell link object, the
 // folder browser) rather than at start-up, where it would delay the first page.
 bool EnsureOle();
-// Ends what EnsureOle started; the program calls it once at its end.
+// What a shortcut needs: OLE, or in a windowless run the multithreaded
+// apartment, which makes no window of its own (an OLE apartment does).
+bool EnsureCom();
+void UseWindowlessCom(bool value);
+// Ends what EnsureOle or EnsureCom started; the program calls it once at its end.
 void DoneOle();

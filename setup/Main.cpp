@@ -46,8 +46,10 @@ int RunSetup() {
     std::wstring destination;
     if (FindDestinationSwitch(args, destination, UpperChar)) DestinationSwitch = &destination;
 
-    // A silent run shows no window at all, so it needs no owner window either.
+    // A silent run shows no window at all: no owner window, nothing measured,
+    // and COM in the apartment that makes no window of its own.
     InitFramework(!Silent);
+    UseWindowlessCom(Silent);
     MessageBoxOwner = Application->Handle();
     static const TClassInfo* const kClasses[] = {&TBevel::Info,    &TButton::Info, &TCheckBox::Info,
                                                  &TComboBox::Info, &TEdit::Info,   &TImage::Info,

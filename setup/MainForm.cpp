@@ -83,7 +83,11 @@ const TClassInfo TMainForm::Info{"TMainForm", &TForm::Info, nullptr, {}, MainFor
 
 bool IsInstanceRunning() {
     bool found = false;
-    EnumWindows(FindMarkedWindow, reinterpret_cast<LPARAM>(&found));
+    // The top-level windows of this thread's desktop, as EnumWindows lists them,
+    // without asking for the desktop window: under Wine that request alone
+    // starts the desktop process, which a silent run otherwise never needs.
+    EnumDesktopWindows(GetThreadDesktop(GetCurrentThreadId()), FindMarkedWindow,
+                       reinterpret_cast<LPARAM>(&found));
     return found;
 }
 

@@ -3,7 +3,9 @@
 #include "E2ETest.h"
 #include "Strings.h"
 #include <gtest/gtest.h>
+#include <psapi.h>
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -45,6 +47,77 @@ TEST_F(Silent, InstallsEverythingAndExitsZero) {
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"MAINDIR").Text(), main);
     EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKeyW, L"DisplayName").Text(),
               L"Traitement de texte Norvanta");
+}
+
+namespace {
+// Runs setup.exe as its debugger, which is told of every module it loads.
+std::string ModulesOfARun(const std::wstring& arguments, DWORD& exitCode) {
+    std::wstring line = L"\"" + SetupExe() + L"\" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    exitCode = 999;
+    if (!CreateProcessW(SetupExe().c_str(), line.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS,
+                        nullptr, nullptr, &si, &pi))
+        return {};
+    std::string names;
+    auto note = [&](HANDLE file, void* base) {
+        wchar_t path[MAX_PATH * 2] = {};
+        if (!file || !GetFinalPathNameByHandleW(file, path, MAX_PATH * 2, 0))
+            GetMappedFileNameW(pi.hProcess, base, path, MAX_PATH * 2);
+        for (const wchar_t* c = path; *c; ++c) names += static_cast<char>(*c < 128 ? std::tolower(*c) : '?');
+        names += '\n';
+    };
+    DEBUG_EVENT ev{};
+    for (bool running = true; running && WaitForDebugEvent(&ev, 60000);) {
+        DWORD verdict = DBG_CONTINUE;
+        switch (ev.dwDebugEventCode) {
+        case CREATE_PROCESS_DEBUG_EVENT:
+            note(ev.u.CreateProcessInfo.hFile, ev.u.CreateProcessInfo.lpBaseOfImage);
+            if (ev.u.CreateProcessInfo.hFile) CloseHandle(ev.u.CreateProcessInfo.hFile);
+            break;
+        case LOAD_DLL_DEBUG_EVENT:
+            note(ev.u.LoadDll.hFile, ev.u.LoadDll.lpBaseOfDll);
+            if (ev.u.LoadDll.hFile) CloseHandle(ev.u.LoadDll.hFile);
+            break;
+        case EXCEPTION_DEBUG_EVENT:
+            // The program's own exceptions are its own to handle.
+            if (ev.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+                verdict = DBG_EXCEPTION_NOT_HANDLED;
+            break;
+        case EXIT_PROCESS_DEBUG_EVENT:
+            exitCode = ev.u.ExitProcess.dwExitCode;
+            running = false;
+            break;
+        default:
+            break;
+        }
+        ContinueDebugEvent(ev.dwProcessId, ev.dwThreadId, verdict);
+    }
+    if (exitCode == 999) TerminateProcess(pi.hProcess, 999);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return names;
+}
+} // namespace
+
+// An unattended run keeps away from the display: no window, no device context,
+// no theme, no OLE window. Under Wine the first of those loads the display
+// driver into the process (and starts the desktop process if none runs), which
+// costs more than the whole installation.
+TEST_F(Silent, NeverLoadsTheDisplayDriver) {
+    DWORD code = 0;
+    std::string loaded = ModulesOfARun(L"/S", code);
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(Exists(DefaultMainDir() + L"\\qrd.exe"));
+    EXPECT_TRUE(Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS)));
+    EXPECT_TRUE(Exists(ShortcutIn(CSIDL_COMMON_DESKTOPDIRECTORY)));
+    // The list is real: the program and the shell link object's library are in it.
+    ASSERT_NE(loaded.find("setup.exe"), std::string::npos) << loaded;
+    ASSERT_NE(loaded.find("ole32.dll"), std::string::npos) << loaded;
+    EXPECT_EQ(loaded.find("winex11.drv"), std::string::npos) << loaded;
+    EXPECT_EQ(loaded.find("uxtheme.dll"), std::string::npos) << loaded;
+    EXPECT_EQ(loaded.find("comctl32.dll"), std::string::npos) << loaded;
 }
 
 TEST_F(Silent, ARunningCopyExitsOneAndLeavesNothing) {
