@@ -86,8 +86,15 @@ bool IsInstanceRunning() {
     // The top-level windows of this thread's desktop, as EnumWindows lists them,
     // without asking for the desktop window: under Wine that request alone
     // starts the desktop process, which a silent run otherwise never needs.
-    EnumDesktopWindows(GetThreadDesktop(GetCurrentThreadId()), FindMarkedWindow,
-                       reinterpret_cast<LPARAM>(&found));
+    HDESK desktop = GetThreadDesktop(GetCurrentThreadId());
+    SetLastError(ERROR_SUCCESS);
+    if (desktop && EnumDesktopWindows(desktop, FindMarkedWindow, reinterpret_cast<LPARAM>(&found)))
+        return found;
+    // False also ends a search that found the window, or one over an empty
+    // desktop; only an error (no right to enumerate) falls back to the full list,
+    // so that a running copy is never missed.
+    if (!found && (!desktop || GetLastError() != ERROR_SUCCESS))
+        EnumWindows(FindMarkedWindow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
