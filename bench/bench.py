@@ -230,7 +230,48 @@ def windows(runs):
     return f"{statistics.median(counts):g}" if counts else "none"
 
 
-def render(info, silent, paint, sizes, stub_map):
+STUB_GOAL = 128 * 1024
+
+
+def goals(silent, nsis, floor, inflate_ms, paint, nsis_paint, mem, nsis_mem, stub):
+    """The issue's goals against this run's medians: [(goal, what was measured, verdict)].
+    A figure that is missing (a program that failed) leaves its goal unjudged."""
+    def verdict(ok):
+        return "n/a" if ok is None else ("met" if ok else "not met")
+
+    def med(stat):
+        return None if stat is None else stat[0]
+
+    s, n, f, p, np_, m, nm = (med(x) for x in (silent, nsis, floor, paint, nsis_paint, mem, nsis_mem))
+    rows = []
+    ok = None if s is None or not n else s <= 0.7 * n
+    rows.append(("silent install at most 0.7 × NSIS's",
+                 "n/a" if ok is None else f"{s:.1f} ms against {0.7 * n:.1f} ms ({s / n:.2f} × NSIS's)", verdict(ok)))
+    ok = None if s is None or f is None or inflate_ms is None else s <= 2 * f + inflate_ms
+    rows.append(("silent install within 2 × the floor plus inflating the payload",
+                 "n/a" if ok is None else f"{s:.1f} ms against 2 × {f:.1f} + {inflate_ms:.1f} = "
+                 f"{2 * f + inflate_ms:.1f} ms", verdict(ok)))
+    ok = None if p is None or np_ is None else p <= np_
+    rows.append(("first paint no later than NSIS's",
+                 "n/a" if ok is None else f"{p:.1f} ms against {np_:.1f} ms", verdict(ok)))
+    ok = None if m is None or nm is None else m <= nm
+    rows.append(("peak working set no larger than NSIS's",
+                 "n/a" if ok is None else f"{m:.0f} KiB against {nm:.0f} KiB", verdict(ok)))
+    rows.append(("stub at most 128 KiB", f"{stub} B against {STUB_GOAL} B", verdict(stub <= STUB_GOAL)))
+    return rows
+
+
+def inflate_figure(fields):
+    """The bench-inflate line as (median ms, text), or (None, why not)."""
+    try:
+        ms = float(fields["inflate_ms"])
+        return ms, (f"{ms:.2f} ms ({float(fields['min_ms']):.2f}–{float(fields['max_ms']):.2f}), "
+                    f"{fields['compressed']} bytes to {fields['inflated']}, median of {fields['runs']} runs")
+    except (KeyError, ValueError):
+        return None, "not measured"
+
+
+def render(info, silent, paint, sizes, stub_map, inflate=None):
     s_wall, s_stat = silent_cell(silent["setup.exe"])
     n_wall, n_stat = silent_cell(silent["nsis-setup.exe"])
     f_wall, f_stat = silent_cell(silent["noop.exe"])
@@ -240,6 +281,8 @@ def render(info, silent, paint, sizes, stub_map):
     s_paint, s_pstat = paint_cell(paint["setup.exe"])
     n_paint, n_pstat = paint_cell(paint["nsis-setup.exe"])
     f_paint, _ = paint_cell(paint["noop.exe window"])
+    inflate_ms, inflate_text = inflate_figure(inflate or {})
+    goal_rows = goals(s_stat, n_stat, f_stat, inflate_ms, s_pstat, n_pstat, s_mstat, n_mstat, sizes["setup_stub"])
 
     def size_row(label, a, b):
         return f"| {label} | {a} B ({a / 1024:.1f} KiB) | {b} B ({b / 1024:.1f} KiB) | {a / b:.2f} |"
@@ -266,6 +309,12 @@ def render(info, silent, paint, sizes, stub_map):
         "",
         "Visible windows inside the wizard when it was judged painted (median): "
         + ", ".join(f"{name} {windows(runs)}" for name, runs in paint.items()) + ".",
+        "",
+        f"Inflating the payload with the setup's own code, in one process (`bench-inflate.exe`): {inflate_text}.",
+        "",
+        "| goal | this run | verdict |",
+        "|---|---|---|",
+        *[f"| {g} | {m} | {v} |" for g, m, v in goal_rows],
         "",
         "| size | setup | NSIS | setup/NSIS |",
         "|---|---|---|---:|",
@@ -375,7 +424,12 @@ def main():
         "display": "Xvfb " + os.environ.get("DISPLAY", "?"),
     }
     stub_map = linkmap.table(stub_map_file, stub) if os.path.isfile(stub_map_file) else "(no link map)"
-    text = render(info, silent, paint, sizes, stub_map)
+    inflate_out = os.path.join(OUT, "inflate.txt")
+    print("bench: inflating the payload...", flush=True)
+    wine(winpath(os.path.join(BUILD, "win32", "bench", "bench-inflate.exe")), winpath(setup), "21", out=inflate_out)
+    with open(inflate_out, encoding="utf-8", errors="replace") as f:
+        inflate = parse_line(f.read())
+    text = render(info, silent, paint, sizes, stub_map, inflate)
     with open(os.path.join(HERE, "RESULTS.md"), "w", encoding="utf-8") as f:
         f.write(text)
     print(text)

@@ -238,6 +238,28 @@ class Tables(unittest.TestCase):
         self.assertEqual(bench.ratio((30.0, 0, 0), (20.0, 0, 0)), "1.50")
         self.assertEqual(bench.ratio(None, (20.0, 0, 0)), "n/a")
 
+    def test_goals_are_judged_on_the_medians(self):
+        rows = bench.goals(silent=(60.0, 0, 0), nsis=(100.0, 0, 0), floor=(20.0, 0, 0), inflate_ms=1.5,
+                           paint=(110.0, 0, 0), nsis_paint=(100.0, 0, 0), mem=(900.0, 0, 0),
+                           nsis_mem=(1000.0, 0, 0), stub=131072)
+        verdicts = [v for _, _, v in rows]
+        # 60 <= 70; 60 <= 41.5 fails; 110 > 100; 900 <= 1000; exactly 128 KiB is within the goal.
+        self.assertEqual(verdicts, ["met", "not met", "not met", "met", "met"])
+        self.assertEqual(rows[1][1], "60.0 ms against 2 × 20.0 + 1.5 = 41.5 ms")
+        self.assertEqual(rows[0][1], "60.0 ms against 70.0 ms (0.60 × NSIS's)")
+        self.assertEqual(bench.goals(None, (100.0, 0, 0), (20.0, 0, 0), None, None, None, None, None,
+                                     131073)[0][2], "n/a")
+        self.assertEqual([v for _, _, v in bench.goals(None, None, None, None, None, None, None, None, 131073)],
+                         ["n/a", "n/a", "n/a", "n/a", "not met"])
+
+    def test_inflate_line(self):
+        ms, text = bench.inflate_figure(bench.parse_line(
+            "inflate_ms=1.340 min_ms=1.261 max_ms=1.541 compressed=117142 inflated=319925 runs=21\r\n"))
+        self.assertEqual(ms, 1.34)
+        self.assertEqual(text, "1.34 ms (1.26–1.54), 117142 bytes to 319925, median of 21 runs")
+        self.assertEqual(bench.inflate_figure({}), (None, "not measured"))
+        self.assertEqual(bench.inflate_figure({"inflate_ms": "x"}), (None, "not measured"))
+
     def test_rounds_alternate_the_order(self):
         self.assertEqual([bench.rotated(["a", "b", "c"], i)[0] for i in range(4)], ["a", "b", "c", "a"])
 
