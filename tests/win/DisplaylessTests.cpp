@@ -6,6 +6,7 @@
 // the display, so this program holds only these tests.
 #include "ExtCtrls.h"
 #include "Forms.h"
+#include "GuiForm.h"
 #include "InstallLog.h"
 #include "ResourceStream.h"
 #include "Shell.h"
@@ -13,41 +14,6 @@
 #include "SystemLibraries.h"
 #include "TextConv.h"
 #include <gtest/gtest.h>
-
-namespace {
-class TGuiForm : public TForm {
-public:
-    static const TClassInfo Info;
-    const TClassInfo* ClassType() const override { return &Info; }
-    TGuiForm() : TForm(nullptr) { LoadDefinition(); }
-    TPanel* Pan = nullptr;
-    TLabel* Lbl = nullptr;
-    TEdit* Edt = nullptr;
-    TCheckBox* Box = nullptr;
-    TBevel* Bvl = nullptr;
-    TButton* OkBtn = nullptr;
-    TButton* CancelBtn = nullptr;
-    void OkClk(TPersistent*) {}
-    void CancelClk(TPersistent*) {}
-    void FormCloseQuery(TPersistent*, bool&) {}
-};
-
-const TFieldInfo GuiFields[] = {
-    PublishedField<&TGuiForm::Pan>("Pan"),
-    PublishedField<&TGuiForm::Lbl>("Lbl"),
-    PublishedField<&TGuiForm::Edt>("Edt"),
-    PublishedField<&TGuiForm::Box>("Box"),
-    PublishedField<&TGuiForm::Bvl>("Bvl"),
-    PublishedField<&TGuiForm::OkBtn>("OkBtn"),
-    PublishedField<&TGuiForm::CancelBtn>("CancelBtn"),
-};
-const TMethodInfo GuiMethods[] = {
-    PublishedMethod<&TGuiForm::OkClk>("OkClk"),
-    PublishedMethod<&TGuiForm::CancelClk>("CancelClk"),
-    PublishedMethod<&TGuiForm::FormCloseQuery>("FormCloseQuery"),
-};
-} // namespace
-const TClassInfo TGuiForm::Info{"TGuiForm", &TForm::Info, nullptr, {}, GuiFields, GuiMethods};
 
 namespace {
 bool DisplayTouched() {
