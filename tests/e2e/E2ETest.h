@@ -2,7 +2,7 @@
 // nothing of an installation, and has a scratch folder of its own.
 #pragma once
 #include "Driver.h"
-#include "Inspect.h"
+#include "InstallTraces.h"
 #include <gtest/gtest.h>
 
 class E2ETest : public ::testing::Test {

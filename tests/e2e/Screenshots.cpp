@@ -2,7 +2,7 @@
 // screenshots <folder>. The progress page is caught with the write-failure
 // question on it (a file of the destination is held open meanwhile).
 #include "Driver.h"
-#include "Inspect.h"
+#include "InstallTraces.h"
 #include "Strings.h"
 #include "WindowBitmap.h"
 #include <cstdio>

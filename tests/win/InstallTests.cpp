@@ -3,7 +3,7 @@
 #include "AttachFiles.h"
 #include "Files.h"
 #include "Globals.h"
-#include "Inspect.h"
+#include "InstallTraces.h"
 #include "Install.h"
 #include "InstallLog.h"
 #include "Strings.h"

@@ -6,7 +6,7 @@
 #include "InstallLog.h"
 #include "Paths.h"
 #include "Shell.h"
-#include "Inspect.h"
+#include "InstallTraces.h"
 #include "TestDir.h"
 #include "TextConv.h"
 #include "WinHandles.h"
