@@ -13,11 +13,7 @@ constexpr std::uint32_t kMaxChunkLength = 0x7FFFFFFFu;
 constexpr std::int32_t kHeaderLength = 13;
 
 // One known chunk's data bytes, without length, type and CRC.
-class TChunk : public TMemoryStream {
-public:
-    explicit TChunk(std::uint8_t kind) : Kind(kind) {}
-    const std::uint8_t Kind;
-};
+using TChunk = TMemoryStream;
 
 std::uint32_t BigEndian32(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
@@ -54,7 +50,7 @@ void ReadChunks(TStream& stream, std::unique_ptr<TChunk> (&slots)[ckCount]) {
         // does not join; a later IHDR or PLTE simply replaces the earlier one.
         if (kind == ckIDAT && slots[ckIDAT])
             throw EPNGError("The PNG image data is split over several chunks");
-        auto chunk = std::make_unique<TChunk>(static_cast<std::uint8_t>(kind));
+        auto chunk = std::make_unique<TChunk>();
         chunk->CopyFrom(stream, static_cast<std::int32_t>(length));
         slots[kind] = std::move(chunk);
         stream.Seek(4, soCurrent); // the CRC is not checked
@@ -78,8 +74,8 @@ void CheckHeader(const TChunk* ihdr, std::uint32_t& width, std::uint32_t& height
 
 // Rows are stored unfiltered: a filter byte of 0, then one palette index per pixel.
 void ReadRows(TChunk& idat, TPaletteImage& image) {
+    idat.SetPosition(0);
     TZDecompressionStream data(idat);
-    data.SetPosition(0);
     const std::int32_t width = image.Width;
     for (std::int32_t y = 0; y < image.Height; ++y) {
         std::uint8_t filter = 0;

@@ -69,7 +69,8 @@ struct TZDecompressionStream::State {
 };
 
 TZDecompressionStream::TZDecompressionStream(TStream& source)
-    : source_(source), sourcePosition_(source.Position()), z_(std::make_unique<State>()) {
+    : source_(source), sourceStart_(source.Position()), sourcePosition_(sourceStart_),
+      z_(std::make_unique<State>()) {
     z_->z.next_in = z_->input;
     z_->z.avail_in = 0;
     if (inflateInit(&z_->z) != Z_OK) throw EZlibError("Cannot start inflating");
@@ -114,8 +115,8 @@ std::int32_t TZDecompressionStream::Seek(std::int32_t offset, SeekOrigin origin)
         z.next_in = z_->input;
         z.avail_in = 0;
         ended_ = false;
-        source_.SetPosition(0);
-        sourcePosition_ = 0;
+        source_.SetPosition(sourceStart_);
+        sourcePosition_ = sourceStart_;
     } else if ((origin == soCurrent && offset >= 0) || (origin == soBeginning && offset > current)) {
         std::int32_t distance = origin == soCurrent ? offset : offset - current;
         std::uint8_t scratch[4096];

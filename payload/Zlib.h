@@ -20,7 +20,8 @@ InflatedBuffer InflateBuffer(const void* input, std::uint32_t inputLength, std::
 
 class TZDecompressionStream : public TStream {
 public:
-    explicit TZDecompressionStream(TStream& source); // the source is not owned
+    // Inflates the source from its current position on (the source is not owned).
+    explicit TZDecompressionStream(TStream& source);
     ~TZDecompressionStream() override;
     TZDecompressionStream(const TZDecompressionStream&) = delete;
     TZDecompressionStream& operator=(const TZDecompressionStream&) = delete;
@@ -28,14 +29,15 @@ public:
     // A short count at the end of the data; throws EZlibError on corrupt data.
     std::int32_t Read(void* buffer, std::int32_t count) override;
     std::int32_t Write(const void*, std::int32_t) override { return 0; } // read-only
-    // The position is the number of bytes delivered. Seeking to 0 restarts from the
-    // source's start; forward moves skip output (EStreamError when it runs out);
-    // anything else changes nothing.
+    // The position is the number of bytes delivered. Seeking to 0 restarts from
+    // where the source stood when this stream was made; forward moves skip output
+    // (EStreamError when it runs out); anything else changes nothing.
     std::int32_t Seek(std::int32_t offset, SeekOrigin origin) override;
 
 private:
     struct State;
     TStream& source_;
+    std::int32_t sourceStart_;
     std::int32_t sourcePosition_;
     std::unique_ptr<State> z_;
     bool ended_ = false;

@@ -76,8 +76,7 @@ void CheckStream(TStream& source, FuzzedDataProvider& control, const Reference& 
     // stop early (bytes zlib still holds when the source has no more are lost),
     // but what it delivers is what zlib decodes.
     const bool clean = ref.Ended;
-    TZDecompressionStream zs(source);
-    zs.SetPosition(0); // as the logo decoder starts
+    TZDecompressionStream zs(source); // from where the source stands: restarts come back there
     std::int64_t pos = 0;
     for (int op = 0; op < 64 && control.remaining_bytes() > 0; ++op) {
         std::uint8_t what = control.ConsumeIntegral<std::uint8_t>();
@@ -163,14 +162,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                              : control.ConsumeIntegralInRange<std::uint32_t>(1, 1u << 20);
     CheckBuffer(z, n, estimate, ref);
 
-    // The logo decoder's source is a memory stream it filled, standing at its end.
+    // The compressed bytes start part-way into the source (after other bytes,
+    // as the logo's data follows its chunk header), or at its start.
+    std::vector<std::uint8_t> bytes(control.ConsumeIntegralInRange<std::size_t>(0, 16), 0xA5);
+    const std::int32_t start = static_cast<std::int32_t>(bytes.size());
+    bytes.insert(bytes.end(), z, z + n);
     if (mode & 0x80) {
-        TReadOnlyMemoryStream source(z, static_cast<std::int32_t>(n));
-        source.Seek(0, soEnd);
+        TReadOnlyMemoryStream source(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+        source.SetPosition(start);
         CheckStream(source, control, ref);
     } else {
         TMemoryStream source;
-        source.Write(z, static_cast<std::int32_t>(n));
+        source.Write(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+        source.SetPosition(start);
         CheckStream(source, control, ref);
     }
     return 0;

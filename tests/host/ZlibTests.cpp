@@ -73,6 +73,10 @@ TEST(ZDecompressionStream, PiecesPositionsAndRestart) {
     EXPECT_EQ(zs.Seek(-10, soEnd), static_cast<std::int32_t>(data.size()));
     EXPECT_EQ(zs.Seek(100, soBeginning), static_cast<std::int32_t>(data.size()));
     EXPECT_EQ(zs.Seek(-5, soCurrent), static_cast<std::int32_t>(data.size()));
+    // Restarting a stream that began part-way into its source starts there again.
+    zs.SetPosition(0);
+    ASSERT_EQ(zs.Read(row, sizeof row), static_cast<std::int32_t>(sizeof row));
+    EXPECT_EQ(std::string(row, sizeof row), data.substr(0, sizeof row));
 
     // Position 0 restarts from the source's own start, wherever the source stands.
     std::string plain = Deflate(data);
