@@ -46,6 +46,11 @@ public:
     explicit UniqueHKey(HKEY k) : k_(k) {}
     UniqueHKey(const UniqueHKey&) = delete;
     UniqueHKey& operator=(const UniqueHKey&) = delete;
+    UniqueHKey(UniqueHKey&& o) noexcept : k_(std::exchange(o.k_, nullptr)) {}
+    UniqueHKey& operator=(UniqueHKey&& o) noexcept {
+        if (this != &o) reset(std::exchange(o.k_, nullptr));
+        return *this;
+    }
     ~UniqueHKey() { reset(); }
     void reset(HKEY k = nullptr) {
         if (k_) RegCloseKey(k_);

@@ -1,7 +1,11 @@
 #include "Registry.h"
 #include "TextConv.h"
+#include <algorithm>
 #include <vector>
 
+// Names and texts are UTF-8 inside the program and UTF-16 for the system: the
+// wide calls store a non-ASCII text as it is, and report sizes in the units
+// the buffers are made of.
 TRegistry::TRegistry() {
     ChangeRoot(HKEY_CURRENT_USER);
 }
@@ -11,9 +15,7 @@ TRegistry::~TRegistry() {
 }
 
 void TRegistry::CloseCurrentKey() {
-    if (!openKey_) return;
-    RegCloseKey(openKey_);
-    openKey_ = nullptr;
+    openKey_.reset();
     openPath_.clear();
 }
 
@@ -26,63 +28,68 @@ void TRegistry::ChangeRoot(HKEY root) {
 HKEY TRegistry::BaseFor(const std::string& path, std::string& relative) const {
     bool isRelative = path.empty() || path[0] != '\\';
     relative = isRelative ? path : path.substr(1);
-    return isRelative && openKey_ ? openKey_ : rootKey_;
+    return isRelative && openKey_.get() ? openKey_.get() : rootKey_;
+}
+
+void TRegistry::Open(const std::string& path, bool create) {
+    std::string sub;
+    HKEY base = BaseFor(path, sub);
+    bool below = base == openKey_.get() && openKey_.get() != nullptr;
+    std::wstring wsub = Utf8ToUtf16(sub);
+    UniqueHKey key;
+    LSTATUS r = create ? RegCreateKeyExW(base, wsub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                         KEY_ALL_ACCESS, nullptr, key.put(), nullptr)
+                       : RegOpenKeyExW(base, wsub.c_str(), 0, KEY_READ, key.put());
+    if (r != ERROR_SUCCESS) key.reset();
+    std::string recorded = below ? openPath_ + "\\" + sub : sub;
+    openKey_ = std::move(key);
+    openPath_ = openKey_.get() ? recorded : std::string();
 }
 
 void TRegistry::OpenOrCreateKey(const std::string& path) {
-    std::string sub;
-    HKEY base = BaseFor(path, sub);
-    bool below = base == openKey_ && openKey_ != nullptr;
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(base, sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        key = nullptr;
-    std::string recorded = below ? openPath_ + "\\" + sub : sub;
-    CloseCurrentKey();
-    openKey_ = key;
-    openPath_ = key ? recorded : std::string();
+    Open(path, true);
+}
+
+bool TRegistry::OpenExistingKey(const std::string& path) {
+    Open(path, false);
+    return openKey_.get() != nullptr;
 }
 
 bool TRegistry::KeyPresent(const std::string& path) const {
     std::string sub;
     HKEY base = BaseFor(path, sub);
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(base, sub.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
+    UniqueHKey key;
+    return RegOpenKeyExW(base, Utf8ToUtf16(sub).c_str(), 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS;
 }
 
 std::int32_t TRegistry::ValueByteSize(const std::string& name) const {
     DWORD size = 0;
-    if (!openKey_ ||
-        RegQueryValueExA(openKey_, name.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+    if (!openKey_.get() || RegQueryValueExW(openKey_.get(), Utf8ToUtf16(name).c_str(), nullptr, nullptr,
+                                            nullptr, &size) != ERROR_SUCCESS)
         return -1;
     return size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<std::int32_t>(size);
 }
 
 void TRegistry::PutText8(const std::string& name, const std::string& text) {
-    if (!openKey_) return;
-    RegSetValueExA(openKey_, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
+    PutText(name, Utf8ToUtf16(text));
 }
 
 void TRegistry::PutText(const std::string& name, const std::wstring& text) {
-    if (!openKey_) return;
-    std::wstring wname = Utf8ToUtf16(name);
-    RegSetValueExW(openKey_, wname.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+    if (!openKey_.get()) return;
+    RegSetValueExW(openKey_.get(), Utf8ToUtf16(name).c_str(), 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(text.c_str()),
                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 std::wstring TRegistry::GetText(const std::string& name) const {
     std::int32_t n = ValueByteSize(name);
     if (n <= 0 || n > 0x3FFFFFFF) return std::wstring();
-    // Room for twice the reported bytes; the data need not end with a NUL, so
-    // only the bytes actually returned are looked at.
-    std::vector<wchar_t> buffer(static_cast<std::size_t>(n));
-    DWORD size = static_cast<DWORD>(n) * 2, type = 0;
-    std::wstring wname = Utf8ToUtf16(name);
-    if (RegQueryValueExW(openKey_, wname.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
-                         &size) != ERROR_SUCCESS)
+    // The data need not end with a NUL: only the bytes actually returned are
+    // looked at, and an odd last byte is no character.
+    std::vector<wchar_t> buffer((static_cast<std::size_t>(n) + 1) / sizeof(wchar_t));
+    DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t)), type = 0;
+    if (RegQueryValueExW(openKey_.get(), Utf8ToUtf16(name).c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
         return std::wstring();
     if (type != REG_SZ && type != REG_EXPAND_SZ) return std::wstring();
     std::size_t units = std::min<std::size_t>(size / sizeof(wchar_t), buffer.size());
@@ -92,16 +99,17 @@ std::wstring TRegistry::GetText(const std::string& name) const {
 }
 
 void TRegistry::PutNumber(const std::string& name, std::int32_t value) {
-    if (!openKey_) return;
+    if (!openKey_.get()) return;
     DWORD data = static_cast<DWORD>(value);
-    RegSetValueExA(openKey_, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+    RegSetValueExW(openKey_.get(), Utf8ToUtf16(name).c_str(), 0, REG_DWORD,
+                   reinterpret_cast<const BYTE*>(&data), sizeof data);
 }
 
 std::int32_t TRegistry::GetNumber(const std::string& name) const {
     DWORD data = 0, size = sizeof data;
-    if (!openKey_ ||
-        RegQueryValueExA(openKey_, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&data), &size) !=
-            ERROR_SUCCESS ||
+    if (!openKey_.get() ||
+        RegQueryValueExW(openKey_.get(), Utf8ToUtf16(name).c_str(), nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS ||
         size != sizeof data)
         return 0;
     return static_cast<std::int32_t>(data);

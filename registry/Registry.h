@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include "WinHandles.h"
 #include <windows.h>
 
 class TRegistry {
@@ -17,6 +18,9 @@ public:
     // Opens the key, creating it and its missing parents. A path beginning with "\"
     // is taken from the root, any other from the open key (or the root).
     void OpenOrCreateKey(const std::string& path);
+    // Opens the key for reading only if it exists; nothing is created. False
+    // (and no key open) when it cannot be opened.
+    bool OpenExistingKey(const std::string& path);
     // Tests without creating and without changing the open key.
     bool KeyPresent(const std::string& path) const;
 
@@ -30,14 +34,15 @@ public:
     void PutFlag(const std::string& name, bool value) { PutNumber(name, value ? 1 : 0); }
     bool GetFlag(const std::string& name) const { return GetNumber(name) != 0; }
 
-    HKEY OpenKeyHandle() const { return openKey_; }
+    HKEY OpenKeyHandle() const { return openKey_.get(); }
     HKEY RootKeyHandle() const { return rootKey_; }
     const std::string& OpenKeyPath() const { return openPath_; }
 
 private:
     HKEY BaseFor(const std::string& path, std::string& relative) const;
+    void Open(const std::string& path, bool create);
 
-    HKEY openKey_ = nullptr;
+    UniqueHKey openKey_;
     HKEY rootKey_ = nullptr;
     std::string openPath_;
 };

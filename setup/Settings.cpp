@@ -7,8 +7,7 @@
 
 bool LoadInstallSettings(std::wstring& mainDir, TInstallOptions& options) {
     TRegistry reg;
-    if (!reg.KeyPresent(kSettingsKey)) return false;
-    reg.OpenOrCreateKey(kSettingsKey);
+    if (!reg.OpenExistingKey(kSettingsKey)) return false;
     if (reg.ValuePresent("MAINDIR")) mainDir = reg.GetText("MAINDIR");
     if (reg.ValuePresent("INSTALLTOALL")) options.AllUsers = reg.GetFlag("INSTALLTOALL");
     if (reg.ValuePresent("DSKSHORTCUT")) options.DesktopShortcut = reg.GetFlag("DSKSHORTCUT");
