@@ -1,6 +1,5 @@
 #include "Controls.h"
 #include "Forms.h"
-#include "Globals.h"
 #include "TextConv.h"
 #include <algorithm>
 
@@ -53,10 +52,19 @@ const TClassInfo TGraphicControl::Info{
 const TClassInfo TCustomControl::Info{
     "TCustomControl", &TWinControl::Info, &CreateComponent<TCustomControl>, {}, {}, {}};
 
+namespace {
+bool criticalErrorShown = false;
+} // namespace
+
+bool CriticalErrorShown() {
+    return criticalErrorShown;
+}
+
 void ShowCriticalError() {
+    criticalErrorShown = true;
     if (GetCapture()) SendMessageW(GetCapture(), WM_CANCELMODE, 0, 0);
-    // An unattended run must never wait for a person.
-    if (Silent) return;
+    // A run that shows nothing never waits for a person.
+    if (Displayless()) return;
     std::wstring text = Utf8ToUtf16("Critical error");
     MessageBoxW(nullptr, text.c_str(), nullptr, MB_TASKMODAL | MB_ICONERROR);
 }
@@ -425,8 +433,6 @@ LRESULT CALLBACK TWinControl::StdWndProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l
     TMessage m{msg, w, l, 0};
     try {
         c->WndProc(m);
-    } catch (const EAbort&) {
-        if (GetCapture()) SendMessageW(GetCapture(), WM_CANCELMODE, 0, 0);
     } catch (...) {
         ShowCriticalError();
     }

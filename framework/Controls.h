@@ -253,5 +253,7 @@ protected:
 extern int FocusCount;
 // The module whose resources and window classes the framework uses.
 HINSTANCE ModuleInstance();
-// Shown for an exception that reaches a window procedure (never for EAbort).
+// Shown for an exception that reaches a window procedure; the window goes on
+// with its messages, and the program learns of it through CriticalErrorShown.
 void ShowCriticalError();
+bool CriticalErrorShown();

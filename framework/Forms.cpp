@@ -1,5 +1,4 @@
 #include "Forms.h"
-#include "Globals.h"
 #include "TextConv.h"
 #include <algorithm>
 
@@ -127,8 +126,6 @@ LRESULT CALLBACK TApplication::OwnerWndProc(HWND hwnd, UINT msg, WPARAM w, LPARA
     if (!app) return DefWindowProcW(hwnd, msg, w, l);
     try {
         return app->OwnerWindowMessage(msg, w, l);
-    } catch (const EAbort&) {
-        if (GetCapture()) SendMessageW(GetCapture(), WM_CANCELMODE, 0, 0);
     } catch (...) {
         ShowCriticalError();
     }
@@ -178,7 +175,11 @@ LRESULT TApplication::OwnerWindowMessage(UINT msg, WPARAM w, LPARAM l) {
     case WM_ERASEBKGND:
         return DefWindowProcW(handle_, WM_ICONERASEBKGND, w, l);
     case WM_ENDSESSION:
-        if (w) ExitProcess(static_cast<UINT>(ExitCode));
+        // The session ends with this process: the program has its last word.
+        if (w) {
+            if (OnEndSession) OnEndSession();
+            ExitProcess(0);
+        }
         return 0;
     case WM_ACTIVATEAPP: {
         LRESULT r = DefWindowProcW(handle_, msg, w, l);

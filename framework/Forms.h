@@ -2,6 +2,7 @@
 // forms: top-level windows read from their stored definitions, run modally.
 #pragma once
 #include "Controls.h"
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -19,6 +20,9 @@ public:
     bool Terminated() const { return terminated_; }
     void SetTitle(const std::wstring& title);
     HICON Icon = nullptr; // the program's icon, given to every form
+    // Runs when the user's session ends, before the process does (it may end
+    // the process itself with its own exit code).
+    std::function<void()> OnEndSession;
 
     // Takes one message from the queue; false when there was none.
     bool PumpOneMessage();

@@ -6,16 +6,6 @@
 #include "WinHandles.h"
 #include <vector>
 
-std::wstring CurrentFolder() {
-    DWORD n = GetCurrentDirectoryW(0, nullptr);
-    if (n == 0) return std::wstring();
-    std::wstring s(n, L'\0');
-    DWORD got = GetCurrentDirectoryW(n, s.data());
-    s.resize(got < n ? got : 0);
-    PathWithSlash(s);
-    return s;
-}
-
 bool FolderExists(const std::wstring& path) {
     // Asked of the folder itself rather than by entering it as the current folder,
     // which costs a round trip per call on some systems and changes process state.
@@ -30,12 +20,16 @@ bool FolderExists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+namespace {
+// Attributes and times of the named item itself: no wildcard meaning for "*" or "?".
+bool ItemData(const std::wstring& path, WIN32_FILE_ATTRIBUTE_DATA& data) {
+    return !path.empty() && GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+}
+} // namespace
+
 bool FileIsPresent(const std::wstring& path) {
-    if (path.empty()) return false;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(path.c_str(), &fd);
-    UniqueFindHandle guard(h);
-    return guard.valid() && (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return ItemData(path, data) && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 double NowDateTime() {
@@ -48,31 +42,33 @@ double NowDateTime() {
 }
 
 double FileDateOf(const std::wstring& path) {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = path.empty() ? INVALID_HANDLE_VALUE : FindFirstFileW(path.c_str(), &fd);
-    UniqueFindHandle guard(h);
-    if (!guard.valid()) return NowDateTime();
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!ItemData(path, data)) return NowDateTime();
     FILETIME local;
     WORD date = 0, time = 0;
-    if (!FileTimeToLocalFileTime(&fd.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &date, &time))
+    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+        !FileTimeToDosDateTime(&local, &date, &time))
         return NowDateTime();
     return DosTimeToDateTime((static_cast<std::uint32_t>(date) << 16) | time);
 }
 
-void MakeFolderChain(const std::wstring& folder) {
+void MakeFolderChain(const std::wstring& folder, TInstallLog* log) {
     if (folder.empty() || FolderExists(folder)) return;
     std::wstring parent = FolderPartOf(PathWithoutSlash(folder));
-    if (parent.size() < folder.size()) MakeFolderChain(parent);
+    if (parent.size() < folder.size()) MakeFolderChain(parent, log);
     CreateDirectoryW(folder.c_str(), nullptr);
-    AddLogLine(kMadeDirPrefix + Utf16ToUtf8(folder));
+    AddLogLine(log, kMadeDirPrefix + Utf16ToUtf8(folder));
 }
 
-void WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     UniqueHandle f(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!f.valid()) return;
+    if (!f.valid()) return false;
     DWORD written = 0;
-    if (!bytes.empty()) WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (bytes.empty()) return true;
+    // A write that reports success with fewer bytes lost the rest just the same.
+    return WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
 }
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes) {

@@ -20,7 +20,7 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
     return LocaleUpper(a) == LocaleUpper(b);
 }
 
-bool IsUnderFolder(const std::wstring& path, const std::wstring& folder) {
+bool StartsWithPath(const std::wstring& path, const std::wstring& folder) {
     return SamePath(path.substr(0, folder.size()), folder);
 }
 
@@ -38,20 +38,32 @@ std::wstring NamePartOf(const std::wstring& path) {
     return i == std::wstring::npos ? path : path.substr(i + 1);
 }
 
-std::wstring DrivePartOf(const std::wstring& path) {
-    if (path.size() >= 2 && path[1] == L':') return path.substr(0, 2);
-    if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') {
-        // \\server\share: up to the backslash that follows the share name
-        std::size_t server = path.find(L'\\', 2);
-        if (server == std::wstring::npos) return path;
-        std::size_t share = path.find(L'\\', server + 1);
-        return share == std::wstring::npos ? path : path.substr(0, share);
-    }
-    return std::wstring();
-}
-
 std::wstring JoinPath(const std::wstring& folder, const std::string& nameUtf8) {
     std::wstring r(folder);
     PathWithSlash(r);
     return r + Utf8ToUtf16(nameUtf8);
+}
+
+std::size_t PathRootLength(const std::wstring& path) {
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\' &&
+        ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')))
+        return 3;
+    if (path.size() < 5 || path[0] != L'\\' || path[1] != L'\\') return 0;
+    std::size_t server = path.find(L'\\', 2);
+    if (server == std::wstring::npos || server == 2) return 0;
+    std::size_t share = path.find(L'\\', server + 1);
+    if (share == server + 1) return 0;
+    return share == std::wstring::npos ? path.size() : share + 1;
+}
+
+bool IsValidFolderPath(const std::wstring& path) {
+    std::size_t root = PathRootLength(path);
+    if (root == 0) return false;
+    for (std::size_t i = root; i < path.size(); ++i) {
+        wchar_t c = path[i];
+        if (c < 32 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'/' || c == L'|' ||
+            c == L'?' || c == L'*')
+            return false;
+    }
+    return true;
 }

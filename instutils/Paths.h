@@ -6,9 +6,16 @@ void PathWithSlash(std::wstring& path);
 std::wstring PathWithoutSlash(const std::wstring& path);
 // Both upper-cased by the user's locale, then compared unit by unit.
 bool SamePath(const std::wstring& a, const std::wstring& b);
-// A plain prefix test: as many leading characters as the folder has.
-bool IsUnderFolder(const std::wstring& path, const std::wstring& folder);
+// A plain prefix test, ignoring case: "C:\\Program Files (x86)" starts with
+// "C:\\Program Files". Not a test of folder membership.
+bool StartsWithPath(const std::wstring& path, const std::wstring& folder);
 std::wstring FolderPartOf(const std::wstring& path);
 std::wstring NamePartOf(const std::wstring& path);
-std::wstring DrivePartOf(const std::wstring& path);
 std::wstring JoinPath(const std::wstring& folder, const std::string& nameUtf8);
+
+// How many leading characters name the root: 3 for "C:\\", the length of
+// "\\\\server\\share\\" for a share, 0 when there is no root.
+std::size_t PathRootLength(const std::wstring& path);
+// A rooted path whose names hold none of the characters Windows refuses in
+// them (control characters, < > : " / | ? *).
+bool IsValidFolderPath(const std::wstring& path);

@@ -49,15 +49,18 @@ bool BrowseForFolder(std::wstring& path, void* ownerHwnd) {
     PIDLIST_ABSOLUTE items = shell.SHBrowseForFolderW(&bi);
     if (!items) return false;
     wchar_t chosen[MAX_PATH + 1] = {};
-    shell.SHGetPathFromIDListW(items, chosen);
+    // An item that is no folder of the file system (a printer, a network
+    // neighbourhood) has no path: the choice changes nothing.
+    bool named = shell.SHGetPathFromIDListW(items, chosen) && chosen[0] != L'\0';
     ComPtr<IMalloc> allocator;
     if (SUCCEEDED(shell.SHGetMalloc(allocator.put()))) allocator->Free(items);
+    if (!named) return false;
     path = UpToNul(chosen, MAX_PATH);
     return true;
 }
 
 void MakeShortcut(const std::wstring& linkPath, const std::wstring& target, const std::wstring& workingFolder,
-                  const std::wstring& description) {
+                  const std::wstring& description, TInstallLog* log) {
     ComPtr<IShellLinkW> link;
     ComPtr<IPersistFile> file;
     // Without the link object no shortcut can be made, and nothing is logged.
@@ -70,9 +73,9 @@ void MakeShortcut(const std::wstring& linkPath, const std::wstring& target, cons
     link->SetWorkingDirectory(workingFolder.c_str());
     link->SetDescription(description.c_str());
     if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void()))) return;
-    MakeFolderChain(FolderPartOf(linkPath));
+    MakeFolderChain(FolderPartOf(linkPath), log);
     file->Save(linkPath.c_str(), TRUE);
-    AddLogLine(kFileCopyPrefix + Utf16ToUtf8(linkPath));
+    AddLogLine(log, kFileCopyPrefix + Utf16ToUtf8(linkPath));
 }
 
 void OpenWithShell(const std::wstring& fileOrUrl, int showCommand) {

@@ -1,20 +1,12 @@
 #include "AttachFiles.h"
 #include "DosTime.h"
 #include "Files.h"
-#include "Globals.h"
-#include "InstallLog.h"
-#include "MessageBox.h"
 #include "Paths.h"
-#include "Shell.h"
-#include "Strings.h"
 #include "TextConv.h"
 #include "WinHandles.h"
 #include <windows.h>
 
-std::wstring PublicRoot;
-
 namespace {
-constexpr int kCsidlCommonAppData = 0x23;
 
 bool WriteWithWindows(void* file, const void* data, std::uint32_t size, std::uint32_t& written) {
     DWORD n = 0;
@@ -23,16 +15,10 @@ bool WriteWithWindows(void* file, const void* data, std::uint32_t size, std::uin
     return ok != FALSE;
 }
 
-std::wstring DefaultPublicRoot() {
-    std::wstring root = KnownFolder(kCsidlCommonAppData);
-    PathWithSlash(root);
-    return root + L"Norvanta\\Public\\";
-}
-
 // Creates the file and writes all its bytes at once; a write that reports
 // success with fewer bytes than asked is a failure too.
-bool WriteOnce(const TAttachedFile& entry, const std::wstring& target) {
-    MakeFolderChain(FolderPartOf(target));
+bool WriteOnce(const TAttachedFile& entry, const std::wstring& target, TInstallLog* log) {
+    MakeFolderChain(FolderPartOf(target), log);
     UniqueHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return false;
@@ -40,7 +26,7 @@ bool WriteOnce(const TAttachedFile& entry, const std::wstring& target) {
     if (!PayloadWriteFile(file.get(), entry.Data, entry.Size, written) || written != entry.Size) return false;
     SetFileDate(file.get(), DateTimeToDosTime(entry.DateTime));
     file.reset();
-    AddLogLine(kFileCopyPrefix + Utf16ToUtf8(target));
+    AddLogLine(log, kFileCopyPrefix + Utf16ToUtf8(target));
     return true;
 }
 } // namespace
@@ -79,17 +65,17 @@ void TAttachedFiles::Load(const void* compressed, std::uint32_t length) {
         f->Data = r.Data;
         Files.push_back(std::move(f));
     }
-    PublicRoot = DefaultPublicRoot();
 }
 
-void TAttachedFiles::SelectFiles(const std::string& nameUtf8, const std::wstring& folder, std::uint8_t mode) {
-    std::uint8_t effective = OverwriteAll ? std::uint8_t(wmReplaceAlways) : mode;
+void TAttachedFiles::SelectFiles(const TInstallSession& session, const std::string& nameUtf8,
+                                 const std::wstring& folder, std::uint8_t mode) {
+    std::uint8_t effective = session.OverwriteAll ? std::uint8_t(wmReplaceAlways) : mode;
     std::wstring name = Utf8ToUtf16(nameUtf8);
     bool prefix = !name.empty() && name.back() == L'\\';
     std::wstring base(folder);
     PathWithSlash(base);
     for (const auto& entry : Files) {
-        if (prefix ? !IsUnderFolder(entry->Name, name) : !SamePath(entry->Name, name)) continue;
+        if (prefix ? !StartsWithPath(entry->Name, name) : !SamePath(entry->Name, name)) continue;
         std::wstring target = base + entry->Name;
         bool add = true;
         if (effective != wmReplaceAlways && FileIsPresent(target)) {
@@ -102,30 +88,27 @@ void TAttachedFiles::SelectFiles(const std::string& nameUtf8, const std::wstring
             auto item = std::make_unique<TFileToInstall>();
             item->Source = entry.get();
             item->Target = target;
-            item->Logged = LogMute == 0;
+            item->Logged = !session.Log || !session.Log->Muted();
             ToInstall.push_back(std::move(item));
-            if (IsUnderFolder(target, PublicRoot))
+            if (!session.PublicRoot.empty() && StartsWithPath(target, session.PublicRoot))
                 PublicFiles.Add(Utf16ToUtf8(mode == wmKeepExisting ? target + L"\t!" : target));
         }
         if (!prefix) break;
     }
 }
 
-bool TAttachedFiles::WriteEntry(const TAttachedFile& entry, const std::wstring& target) {
+bool TAttachedFiles::WriteEntry(TInstallSession& session, const TAttachedFile& entry,
+                                const std::wstring& target) {
     for (;;) {
-        if (WriteOnce(entry, target)) return true;
-        if (Silent) {
-            SetExitCodeOnce(kExitWriteFailed);
-            return false;
-        }
-        std::string text = FormatText(GetText(txtCannotCreateFile), {Utf16ToUtf8(target)});
-        switch (ShowMessageBox(text, miError, mbAbortRetryIgnore)) {
-        case idRetry:
+        if (WriteOnce(entry, target, session.Log.get())) return true;
+        switch (session.CannotWrite(target)) {
+        case TWriteFailureAnswer::Retry:
             continue;
-        case idIgnore:
+        case TWriteFailureAnswer::Ignore:
             return true;
-        default: // Abort, or a box that could not be shown: stop rather than loop
+        case TWriteFailureAnswer::Abort:
             return false;
         }
+        return false;
     }
 }

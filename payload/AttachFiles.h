@@ -3,6 +3,7 @@
 // their destinations, and the writing of one entry.
 #pragma once
 #include "Archive.h"
+#include "InstallSession.h"
 #include "StringList.h"
 #include "Zlib.h"
 #include <cstdint>
@@ -32,15 +33,11 @@ enum TWriteMode : std::uint8_t {
     wmReplaceAlways = 2,  // replace it
 };
 
-// Shared public data folder, "...\Norvanta\Public\": selected files under it are
-// listed in PublicFiles. Set by the constructor (tests may change it afterwards).
-extern std::wstring PublicRoot;
-
 class TAttachedFiles {
 public:
     std::vector<std::unique_ptr<TAttachedFile>> Files;      // archive order
     std::vector<std::unique_ptr<TFileToInstall>> ToInstall; // selection order
-    TStringList PublicFiles; // UTF-8 targets under PublicRoot, "\t!" when kept-if-present
+    TStringList PublicFiles; // UTF-8 targets under the session's PublicRoot, "\t!" when kept-if-present
 
     // Reads the FILES resource of type FILES of the program itself. Throws
     // EResNotFound when it is missing, EArchiveError when it is damaged.
@@ -52,10 +49,13 @@ public:
 
     // A name ending in "\" selects every entry under that folder, otherwise the
     // first entry of that name (both ignoring case). Unmatched names add nothing.
-    void SelectFiles(const std::string& nameUtf8, const std::wstring& folder, std::uint8_t mode);
-    // Writes one entry with its folder chain, date and log line. True: go on
-    // (written, or the user chose Ignore); false: stop (Abort, or silent failure).
-    bool WriteEntry(const TAttachedFile& entry, const std::wstring& target);
+    // The session says whether everything is overwritten and whether the log is
+    // muted; it is not changed.
+    void SelectFiles(const TInstallSession& session, const std::string& nameUtf8, const std::wstring& folder,
+                     std::uint8_t mode);
+    // Writes one entry with its folder chain, date and log line; a failure is put
+    // to the session's question. True: go on (written, or Ignore); false: stop.
+    bool WriteEntry(TInstallSession& session, const TAttachedFile& entry, const std::wstring& target);
 
 private:
     void Load(const void* compressed, std::uint32_t length);

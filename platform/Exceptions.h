@@ -1,6 +1,7 @@
 // The exception classes of the program. The setup's utilities never throw; the
-// framework and the payload reader do, and whatever reaches the program block
-// ends the process with exit code 217.
+// framework and the payload reader do. What escapes a window procedure is shown
+// as a critical error; what reaches the program block ends the process with
+// exit code 217.
 #pragma once
 #include <string>
 #include <utility>
@@ -13,12 +14,6 @@ public:
 
 private:
     std::string message_;
-};
-
-// The silent abort: never reported to the user.
-class EAbort : public Exception {
-public:
-    EAbort() : Exception("Operation aborted") {}
 };
 
 class EStreamError : public Exception {

@@ -73,7 +73,7 @@ void UseWindowlessCom(bool value) {
     Windowless = value;
 }
 
-void DoneOle() {
+void DoneCom() {
     if (Started == TComStart::Ole) {
         if (auto done = Ole32().OleUninitialize) done();
     } else if (Started == TComStart::Mta) {

@@ -36,4 +36,4 @@ bool EnsureOle();
 bool EnsureCom();
 void UseWindowlessCom(bool value);
 // Ends what EnsureOle or EnsureCom started; the program calls it once at its end.
-void DoneOle();
+void DoneCom();

@@ -1,8 +1,6 @@
 #include "Install.h"
 #include "AttachFiles.h"
 #include "Files.h"
-#include "Globals.h"
-#include "InstallLog.h"
 #include "Paths.h"
 #include "Settings.h"
 #include "Shell.h"
@@ -10,7 +8,9 @@
 #include "TextConv.h"
 #include "UpdateLog.h"
 #include <cstring>
+#include <windows.h>
 #include <shlobj.h>
+#include <vector>
 
 namespace {
 const char kTemplates[] = "Mod\xC3\xA8les de document\\";
@@ -23,30 +23,74 @@ void Put(std::string& out, T value) {
     out.append(bytes, sizeof(T));
 }
 
-std::wstring MainDirFile(const char* name) {
-    return JoinPath(MainDir, name);
-}
-
 std::wstring ShortcutName() {
     return GetTextW(txtProductName) + L".lnk";
 }
+
+// A state file goes the way of a payload file: written whole, or put to the
+// session's question. False: stop.
+bool WriteStateFile(TInstallSession& session, const std::wstring& path, const std::string& bytes) {
+    for (;;) {
+        if (WriteWholeFile(path, bytes)) return true;
+        switch (session.CannotWrite(path)) {
+        case TWriteFailureAnswer::Retry:
+            continue;
+        case TWriteFailureAnswer::Ignore:
+            return true;
+        case TWriteFailureAnswer::Abort:
+            return false;
+        }
+        return false;
+    }
+}
 } // namespace
 
-std::wstring GetDataFolder(int kind, bool portable) {
+std::wstring DataFolderPath(int kind, bool portable, const std::wstring& mainDir) {
     std::wstring folder;
     if (portable) {
-        folder = MainDir;
+        folder = mainDir;
         PathWithSlash(folder);
-    } else {
-        std::wstring base = KnownFolder(CSIDL_COMMON_APPDATA);
-        if (base.empty()) base = KnownFolder(CSIDL_PERSONAL);
-        folder = JoinPath(base, "Norvanta");
-        PathWithSlash(folder);
-        if (kind == dfHidden) folder += L"Hidden\\";
-        if (kind == dfPublic) folder += L"Public\\";
+        return folder;
     }
-    MakeFolderChain(folder);
+    std::wstring base = KnownFolder(CSIDL_COMMON_APPDATA);
+    if (base.empty()) base = KnownFolder(CSIDL_PERSONAL);
+    folder = JoinPath(base, "Norvanta");
+    PathWithSlash(folder);
+    if (kind == dfHidden) folder += L"Hidden\\";
+    if (kind == dfPublic) folder += L"Public\\";
     return folder;
+}
+
+std::wstring GetDataFolder(TInstallSession& session, int kind, bool portable) {
+    std::wstring folder = DataFolderPath(kind, portable, session.MainDir);
+    MakeFolderChain(folder, session.Log.get());
+    return folder;
+}
+
+bool DestinationUsable(const std::wstring& folder) {
+    if (!IsValidFolderPath(folder)) return false;
+    std::wstring at = folder;
+    PathWithSlash(at);
+    const std::size_t root = PathRootLength(at);
+    // The missing part of the chain, deepest first; what exists must be a folder.
+    std::vector<std::wstring> missing;
+    for (;;) {
+        DWORD attributes = GetFileAttributesW(at.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+            break;
+        }
+        // Down to the root with nothing found: no such drive, or a share out of reach.
+        if (at.size() <= root) return false;
+        missing.push_back(at);
+        at = FolderPartOf(PathWithoutSlash(at));
+    }
+    bool made = true;
+    for (auto it = missing.rbegin(); it != missing.rend() && made; ++it)
+        made = CreateDirectoryW(it->c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    made = made && FolderExists(folder);
+    for (const std::wstring& m : missing) RemoveDirectoryW(m.c_str());
+    return made;
 }
 
 std::string CommonStateBytes(double now) {
@@ -60,47 +104,56 @@ std::string CommonStateBytes(double now) {
     return bytes;
 }
 
-void PrepareInstall(TAttachedFiles& files, bool portable) {
-    OverwriteAll = !portable;
-    files.SelectFiles("qrd.exe", MainDir, wmReplaceIfOther);
-    files.SelectFiles("Licence.txt", MainDir, wmReplaceIfOther);
-    std::wstring shared = GetDataFolder(dfPublic, portable);
+void PrepareInstall(TInstallSession& session, TAttachedFiles& files, bool portable) {
+    session.OverwriteAll = !portable;
+    // Shared documents are listed in Update.log wherever a normal installation puts them.
+    session.PublicRoot = DataFolderPath(dfPublic, false, session.MainDir);
+    files.SelectFiles(session, "qrd.exe", session.MainDir, wmReplaceIfOther);
+    files.SelectFiles(session, "Licence.txt", session.MainDir, wmReplaceIfOther);
+    std::wstring shared = GetDataFolder(session, dfPublic, portable);
     // Templates and insert collections belong to the user: never logged, never removed.
-    MuteLog();
-    files.SelectFiles(kTemplates, shared, wmKeepExisting);
-    files.SelectFiles(kInserts, shared, wmKeepExisting);
-    UnmuteLog();
+    session.Log->Mute();
+    files.SelectFiles(session, kTemplates, shared, wmKeepExisting);
+    files.SelectFiles(session, kInserts, shared, wmKeepExisting);
+    session.Log->Unmute();
 }
 
-bool RunInstall(TAttachedFiles& files, TInstallChoices& choices, double& installStampTime) {
-    bool portable = choices.IsPortable();
-    InstallLog = std::make_unique<TStringList>();
+bool RunInstall(TInstallSession& session, TAttachedFiles& files) {
+    bool portable = session.Choices->IsPortable();
+    session.Log = std::make_unique<TInstallLog>();
     if (!portable) {
-        InstallLogPath = MainDirFile("Install.log");
-        if (FileIsPresent(InstallLogPath)) LoadListFromFile(*InstallLog, InstallLogPath);
+        session.LogPath = JoinPath(session.MainDir, "Install.log");
+        if (FileIsPresent(session.LogPath)) {
+            TStringList earlier;
+            // A log that cannot be read whole is left as it is at the end.
+            session.LogLoaded = LoadListFromFile(earlier, session.LogPath);
+            if (session.LogLoaded) session.Log->Assign(std::move(earlier));
+        }
     }
-    InstallStarted = true;
-    PrepareInstall(files, portable);
+    session.InstallStarted = true;
+    PrepareInstall(session, files, portable);
     if (!portable) {
-        installStampTime = NowDateTime();
-        WriteWholeFile(GetDataFolder(dfHidden, false) + L"install_stamp", StampBytes(installStampTime));
+        session.InstallStamp = NowDateTime();
+        std::wstring stamp = GetDataFolder(session, dfHidden, false) + L"install_stamp";
+        if (!WriteStateFile(session, stamp, StampBytes(session.InstallStamp))) return false;
     }
     for (const auto& item : files.ToInstall) {
-        if (!item->Logged) MuteLog();
-        bool ok = files.WriteEntry(*item->Source, item->Target);
-        if (!item->Logged) UnmuteLog();
+        if (!item->Logged) session.Log->Mute();
+        bool ok = files.WriteEntry(session, *item->Source, item->Target);
+        if (!item->Logged) session.Log->Unmute();
         if (!ok) return false;
     }
     return true;
 }
 
-void FinishInstall(TInstallChoices& choices) {
+bool FinishInstall(TInstallSession& session) {
+    TInstallChoices& choices = *session.Choices;
     bool portable = choices.IsPortable();
-    WriteWholeFile(GetDataFolder(dfShared, portable) + L"qrd_common.dat", CommonStateBytes(NowDateTime()));
+    std::wstring common = GetDataFolder(session, dfShared, portable) + L"qrd_common.dat";
+    if (!WriteStateFile(session, common, CommonStateBytes(NowDateTime()))) return false;
     if (portable) {
-        std::wstring ini = MainDirFile("Norvanta.ini");
-        if (!FileIsPresent(ini)) WriteWholeFile(ini, std::string());
-        return;
+        std::wstring ini = JoinPath(session.MainDir, "Norvanta.ini");
+        return FileIsPresent(ini) || WriteStateFile(session, ini, std::string());
     }
     struct Row {
         int allUsers, currentUser;
@@ -110,6 +163,7 @@ void FinishInstall(TInstallChoices& choices) {
     const Row rows[] = {{CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, true},
                         {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, choices.DesktopShortcut()}};
     std::wstring name = ShortcutName();
+    std::wstring program = JoinPath(session.MainDir, "qrd.exe");
     for (const Row& row : rows) {
         std::wstring target = KnownFolder(all ? row.allUsers : row.currentUser);
         std::wstring other = KnownFolder(all ? row.currentUser : row.allUsers);
@@ -117,25 +171,28 @@ void FinishInstall(TInstallChoices& choices) {
         if (!row.wanted) continue;
         if (target.empty()) target = other;
         if (target.empty()) continue; // neither folder exists: no place for it
-        MakeShortcut(JoinPath(target, Utf16ToUtf8(name)), MainDirFile("qrd.exe"), MainDir,
-                     GetTextW(txtShortcutDescription));
+        MakeShortcut(JoinPath(target, Utf16ToUtf8(name)), program, session.MainDir,
+                     GetTextW(txtShortcutDescription), session.Log.get());
     }
+    return true;
 }
 
-void CloseInstall(TAttachedFiles& files, TInstallChoices& choices, double installStampTime) {
-    if (choices.IsPortable()) return;
-    WriteUpdateLog(GetDataFolder(dfShared, false), files.PublicFiles, installStampTime);
+void CloseInstall(TInstallSession& session, TAttachedFiles& files) {
+    if (session.Choices->IsPortable()) return;
+    WriteUpdateLog(GetDataFolder(session, dfShared, false), files.PublicFiles, session.InstallStamp);
 }
 
-void RecordInstall(TInstallChoices& choices) {
-    if (!InstallStarted || choices.IsPortable()) return;
+void RecordInstall(TInstallSession& session) {
+    if (!session.InstallStarted || !session.Choices || session.Choices->IsPortable()) return;
     try {
+        TInstallChoices& choices = *session.Choices;
         TInstallOptions options;
         options.AllUsers = choices.AllUsers();
         options.DesktopShortcut = choices.DesktopShortcut();
         options.Launch = choices.LaunchAfter();
-        SaveInstallSettings(MainDir, options, false);
-        if (InstallLog && !InstallLogPath.empty()) SaveListToFile(*InstallLog, InstallLogPath);
+        SaveInstallSettings(session.MainDir, options, false);
+        if (session.Log && session.LogLoaded && !session.LogPath.empty())
+            SaveListToFile(session.Log->List(), session.LogPath);
     } catch (...) {
         // The records are a courtesy for the next run; never fail the installation on them.
     }

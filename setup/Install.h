@@ -1,42 +1,45 @@
 // The install procedure: what the wizard does on its progress page, on entering
-// its finish page and when it closes. It reads the wizard's choices through
-// TInstallChoices, so a whole installation runs without any window.
+// its finish page and when it closes. Everything it needs and records is in the
+// install session, so a whole installation runs without any window.
 #pragma once
+#include "InstallSession.h"
 #include <string>
 
 class TAttachedFiles;
 
-class TInstallChoices {
-public:
-    virtual ~TInstallChoices() = default;
-    virtual bool IsPortable() = 0;
-    virtual bool AllUsers() = 0;
-    virtual bool DesktopShortcut() = 0;
-    virtual bool LaunchAfter() = 0;
-};
-
 enum TDataFolder : int { dfShared = 0, dfHidden = 1, dfPublic = 2 };
 
-// The data folder of a kind, made (with "Made Dir: " lines while the log is not
-// muted) and given with a trailing "\". A portable copy keeps everything in MainDir.
-std::wstring GetDataFolder(int kind, bool portable);
+// The data folder of a kind, with a trailing "\": "...\Norvanta\", its "Hidden\"
+// or its "Public\" under the common application data; a portable copy keeps
+// everything in its own folder. Nothing is made.
+std::wstring DataFolderPath(int kind, bool portable, const std::wstring& mainDir);
+// The same, made (with "Made Dir: " lines while the log is not muted).
+std::wstring GetDataFolder(TInstallSession& session, int kind, bool portable);
+
+// Whether the folder can be an installation's destination, asked before
+// anything is written: no character Windows refuses in a name, a drive or share
+// that exists, no file in the way, and a folder chain that can be made (it is
+// made and taken away again, so that the installation logs it as it makes it).
+bool DestinationUsable(const std::wstring& folder);
 
 // Selects the entries and their destinations.
-void PrepareInstall(TAttachedFiles& files, bool portable);
+void PrepareInstall(TInstallSession& session, TAttachedFiles& files, bool portable);
 
 // The progress page: log, selection, install stamp, and the payload files.
 // False when a file could not be written and the installation must stop.
-bool RunInstall(TAttachedFiles& files, TInstallChoices& choices, double& installStampTime);
+bool RunInstall(TInstallSession& session, TAttachedFiles& files);
 
-// Entering the finish page: the state file, then the portable marker or the shortcuts.
-void FinishInstall(TInstallChoices& choices);
+// Entering the finish page: the state file, then the portable marker or the
+// shortcuts. False when a state file could not be written and the person (or a
+// silent run) chose to stop.
+bool FinishInstall(TInstallSession& session);
 
 // The closing step (page 6): the shared-file update log of a normal installation.
-void CloseInstall(TAttachedFiles& files, TInstallChoices& choices, double installStampTime);
+void CloseInstall(TInstallSession& session, TAttachedFiles& files);
 
 // After the wizard: settings, uninstall entry and Install.log, when the copying
 // began and the copy is not portable. Any failure is swallowed.
-void RecordInstall(TInstallChoices& choices);
+void RecordInstall(TInstallSession& session);
 
 // The 25 bytes of qrd_common.dat for a moment.
 std::string CommonStateBytes(double now);

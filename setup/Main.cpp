@@ -3,7 +3,6 @@
 // with an exit code deployment tools can rely on.
 #include "AttachFiles.h"
 #include "CommandLine.h"
-#include "Globals.h"
 #include "Install.h"
 #include "MainForm.h"
 #include "MessageBox.h"
@@ -12,6 +11,7 @@
 #include "SystemLibraries.h"
 #include "TextConv.h"
 #include <new>
+#include <optional>
 #include <windows.h>
 #include <ole2.h>
 
@@ -32,24 +32,55 @@ wchar_t UpperChar(wchar_t c) {
     return s[0];
 }
 
-void ReportFatal(const std::string& detail) {
-    if (Silent) return; // an unattended run never waits for a person
+// One installation at a time on this machine, whatever the session: a second
+// setup waits for the first to end, then does its own work (the logs and state
+// files are shared by every installation).
+class TSetupLock {
+public:
+    TSetupLock() {
+        const wchar_t name[] = L"Global\\Norvanta Word Processor Setup";
+        mutex_ = CreateMutexW(nullptr, FALSE, name);
+        // Made by another account: waiting needs no more than the right to wait.
+        if (!mutex_) mutex_ = OpenMutexW(SYNCHRONIZE, FALSE, name);
+        if (!mutex_) return; // no lock to be had: go on unguarded rather than not at all
+        DWORD r = WaitForSingleObject(mutex_, INFINITE);
+        // An abandoned lock was left by a setup that died: it is ours now.
+        owned_ = r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
+    }
+    ~TSetupLock() {
+        if (owned_) ReleaseMutex(mutex_);
+        if (mutex_) CloseHandle(mutex_);
+    }
+    TSetupLock(const TSetupLock&) = delete;
+    TSetupLock& operator=(const TSetupLock&) = delete;
+
+private:
+    HANDLE mutex_ = nullptr;
+    bool owned_ = false;
+};
+
+void ReportFatal(bool silent, const std::string& detail) {
+    if (silent) return; // an unattended run never waits for a person
     std::string text =
         "Le programme d'installation a rencontr\xC3\xA9 une erreur et doit s'arr\xC3\xAAter.\r\r" + detail;
     std::wstring w = Utf8ToUtf16(text), caption = GetTextW(txtCaption);
     MessageBoxW(nullptr, w.c_str(), caption.c_str(), MB_TASKMODAL | MB_ICONERROR | MB_OK);
 }
 
-int RunSetup() {
-    std::vector<std::wstring> args = SplitCommandLine(GetCommandLineW());
-    Silent = FindSilentSwitch(args);
-    std::wstring destination;
-    if (FindDestinationSwitch(args, destination, UpperChar)) DestinationSwitch = &destination;
+// Shows the wizard, or drives it silently, and records what was installed.
+// Whatever happens once the copying has begun, the records of what was written
+// are kept; an unexpected error ends the run with 217.
+int RunSetup(const std::vector<std::wstring>& args, bool silent) {
+    TInstallSession session;
+    session.Silent = silent;
+    std::optional<std::wstring> destination;
+    std::wstring switchValue;
+    if (FindDestinationSwitch(args, switchValue, UpperChar)) destination = switchValue;
 
     // A silent run shows no window at all: no owner window, nothing measured,
     // and COM in the apartment that makes no window of its own.
-    InitFramework(!Silent);
-    UseWindowlessCom(Silent);
+    InitFramework(!silent);
+    UseWindowlessCom(silent);
     MessageBoxOwner = Application->Handle();
     static const TClassInfo* const kClasses[] = {&TBevel::Info,    &TButton::Info, &TCheckBox::Info,
                                                  &TComboBox::Info, &TEdit::Info,   &TImage::Info,
@@ -58,7 +89,7 @@ int RunSetup() {
     HINSTANCE self = ModuleInstance();
     UseClassResourcesOf(self);
 
-    if (!Silent) {
+    if (!silent) {
         Application->Icon = LoadIconW(self, MAKEINTRESOURCEW(1));
         SendMessageW(Application->Handle(), WM_SETICON, ICON_BIG,
                      reinterpret_cast<LPARAM>(Application->Icon));
@@ -66,20 +97,33 @@ int RunSetup() {
 
     // The payload lives until the process ends: the entries point into it.
     static TAttachedFiles* files = new TAttachedFiles();
-    auto form = std::make_unique<TMainForm>(nullptr, *files);
-    if (Silent) {
-        form->NBtn->Click();
-    } else {
-        SetWindowPos(Application->Handle(), nullptr, 0, 0, 0, 0,
-                     SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-        form->RunModal();
+    auto form = std::make_unique<TMainForm>(nullptr, *files, session, destination);
+    // Logging off in the middle keeps the records too.
+    Application->OnEndSession = [&session] {
+        RecordInstall(session);
+        ExitProcess(static_cast<UINT>(CriticalErrorShown() ? kExitFatal : session.ExitCode()));
+    };
+    try {
+        if (silent) {
+            form->NBtn->Click();
+        } else {
+            SetWindowPos(Application->Handle(), nullptr, 0, 0, 0, 0,
+                         SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+            form->RunModal();
+        }
+    } catch (...) {
+        RecordInstall(session);
+        throw;
     }
-    RecordInstall(*form);
+    RecordInstall(session);
+    // An error shown while the wizard ran leaves it in no known state.
+    if (CriticalErrorShown()) session.SetFatal();
+    Application->OnEndSession = nullptr;
     form->LogoImg->Picture = nullptr;
     form->Logo.reset();
     form.reset();
     DoneFramework();
-    return ExitCode;
+    return session.ExitCode();
 }
 } // namespace
 
@@ -88,19 +132,21 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // OLE comes from the system folder once the search is restricted, and only
     // when a shortcut or the folder browser needs it.
-    int code;
-    try {
-        code = RunSetup();
-    } catch (const Exception& e) {
-        ReportFatal(e.Message());
-        code = kExitFatal;
-    } catch (const std::bad_alloc&) {
-        ReportFatal("Out of memory");
-        code = kExitFatal;
-    } catch (...) {
-        ReportFatal("Unexpected error");
-        code = kExitFatal;
+    int code = kExitFatal;
+    std::vector<std::wstring> args = SplitCommandLine(GetCommandLineW());
+    bool silent = FindSilentSwitch(args);
+    {
+        TSetupLock lock;
+        try {
+            code = RunSetup(args, silent);
+        } catch (const Exception& e) {
+            ReportFatal(silent, e.Message());
+        } catch (const std::bad_alloc&) {
+            ReportFatal(silent, "Out of memory");
+        } catch (...) {
+            ReportFatal(silent, "Unexpected error");
+        }
+        DoneCom();
     }
-    DoneOle();
     ExitProcess(static_cast<UINT>(code));
 }

@@ -1,8 +1,8 @@
 #include "MainForm.h"
 #include "AttachFiles.h"
 #include "Files.h"
-#include "Globals.h"
 #include "Locale.h"
+#include "MainFormTable.h"
 #include "MessageBox.h"
 #include "Paths.h"
 #include "ResourceStream.h"
@@ -12,46 +12,7 @@
 #include "TextConv.h"
 #include <shlobj.h>
 
-int CurrentPage = 0;
-bool LicenceLoaded = false;
-const std::wstring* DestinationSwitch = nullptr;
-
 namespace {
-const TFieldInfo MainFormFields[] = {
-    PublishedField<&TMainForm::TopPan>("TopPan"),
-    PublishedField<&TMainForm::TopLbl>("TopLbl"),
-    PublishedField<&TMainForm::LogoImg>("LogoImg"),
-    PublishedField<&TMainForm::WPan>("WPan"),
-    PublishedField<&TMainForm::WelLbl>("WelLbl"),
-    PublishedField<&TMainForm::LngBx>("LngBx"),
-    PublishedField<&TMainForm::LPan>("LPan"),
-    PublishedField<&TMainForm::LicMemo>("LicMemo"),
-    PublishedField<&TMainForm::LicBx>("LicBx"),
-    PublishedField<&TMainForm::DPan>("DPan"),
-    PublishedField<&TMainForm::DstEdt>("DstEdt"),
-    PublishedField<&TMainForm::BwsBtn>("BwsBtn"),
-    PublishedField<&TMainForm::PortBx>("PortBx"),
-    PublishedField<&TMainForm::PortIBtn>("PortIBtn"),
-    PublishedField<&TMainForm::SPan>("SPan"),
-    PublishedField<&TMainForm::StartLbl>("StartLbl"),
-    PublishedField<&TMainForm::Inst2AllBx>("Inst2AllBx"),
-    PublishedField<&TMainForm::DskBx>("DskBx"),
-    PublishedField<&TMainForm::IPan>("IPan"),
-    PublishedField<&TMainForm::FPan>("FPan"),
-    PublishedField<&TMainForm::FinLbl>("FinLbl"),
-    PublishedField<&TMainForm::FinBx>("FinBx"),
-    PublishedField<&TMainForm::BBtn>("BBtn"),
-    PublishedField<&TMainForm::NBtn>("NBtn"),
-    PublishedField<&TMainForm::CBtn>("CBtn"),
-};
-const TMethodInfo MainFormMethods[] = {
-    PublishedMethod<&TMainForm::BNClk>("BNClk"),
-    PublishedMethod<&TMainForm::CClk>("CClk"),
-    PublishedMethod<&TMainForm::LngChg>("LngChg"),
-    PublishedMethod<&TMainForm::BwsClk>("BwsClk"),
-    PublishedMethod<&TMainForm::PortIClk>("PortIClk"),
-    PublishedMethod<&TMainForm::FormCloseQuery>("FormCloseQuery"),
-};
 
 const wchar_t kRunningMark[] = L"1.x Quiet Fern";
 
@@ -79,7 +40,8 @@ bool HasDrive(const std::wstring& path) {
 }
 } // namespace
 
-const TClassInfo TMainForm::Info{"TMainForm", &TForm::Info, nullptr, {}, MainFormFields, MainFormMethods};
+const TClassInfo TMainForm::Info{
+    "TMainForm", &TForm::Info, nullptr, {}, MainFormFieldTable<TMainForm>, MainFormMethodTable<TMainForm>};
 
 bool IsInstanceRunning() {
     bool found = false;
@@ -98,7 +60,9 @@ bool IsInstanceRunning() {
     return found;
 }
 
-TMainForm::TMainForm(TComponent* owner, TAttachedFiles& files) : TForm(owner), files_(files) {
+TMainForm::TMainForm(TComponent* owner, TAttachedFiles& files, TInstallSession& session,
+                     std::optional<std::wstring> destinationSwitch)
+    : TForm(owner), files_(files), session_(session) {
     LoadDefinition();
     // The white title band paints its own colour even under visual themes.
     TopPan->ControlStyle =
@@ -123,7 +87,11 @@ TMainForm::TMainForm(TComponent* owner, TAttachedFiles& files) : TForm(owner), f
 
     LngBx->Hide();
 
+    session_.Choices = this;
+    session_.Questions = this;
+
     TInstallOptions options;
+    std::wstring& MainDir = session_.MainDir;
     HadEarlierInstall = LoadInstallSettings(MainDir, options);
     DskBx->SetChecked(options.DesktopShortcut);
     Inst2AllBx->SetChecked(options.AllUsers);
@@ -132,11 +100,17 @@ TMainForm::TMainForm(TComponent* owner, TAttachedFiles& files) : TForm(owner), f
     LngChg(this);
 
     if (MainDir.empty() || !FolderExists(MainDir)) MainDir = JoinPath(ProgramFiles(), "Norvanta");
-    if (DestinationSwitch) MainDir = *DestinationSwitch;
+    if (destinationSwitch) MainDir = *destinationSwitch;
     DstEdt->SetText(Utf16ToUtf8(MainDir));
     NormalizeDestination();
 
-    if (!Silent) GoToPage(WelcomePage);
+    if (!session_.Silent) GoToPage(WelcomePage);
+}
+
+TMainForm::~TMainForm() {
+    // The session may outlive the form; it must not ask a form that is gone.
+    if (session_.Choices == this) session_.Choices = nullptr;
+    if (session_.Questions == this) session_.Questions = nullptr;
 }
 
 void TMainForm::LngChg(TPersistent*) {
@@ -162,6 +136,9 @@ void TMainForm::LngChg(TPersistent*) {
 
 void TMainForm::NormalizeDestination() {
     std::wstring text = Utf8ToUtf16(DstEdt->Text());
+    // Windows takes "/" for "\" in paths; the folder is written the usual way.
+    for (wchar_t& c : text)
+        if (c == L'/') c = L'\\';
     std::size_t start = 0;
     while (start < text.size() && IsBlank(text[start])) ++start;
     text.erase(0, start);
@@ -192,13 +169,31 @@ bool TMainForm::LaunchAfter() {
     return FinBx->Checked();
 }
 
-void TMainForm::Refuse(int text, int silentExitCode) {
-    if (Silent) {
+TWriteFailureAnswer TMainForm::CannotWrite(const std::wstring& path) {
+    std::string text = FormatText(GetText(txtCannotCreateFile), {Utf16ToUtf8(path)});
+    switch (ShowMessageBox(text, miError, mbAbortRetryIgnore)) {
+    case idRetry:
+        return TWriteFailureAnswer::Retry;
+    case idIgnore:
+        return TWriteFailureAnswer::Ignore;
+    default: // Abort, or a box that could not be shown: stop rather than loop
+        return TWriteFailureAnswer::Abort;
+    }
+}
+
+void TMainForm::Refuse(const std::string& text, int silentExitCode) {
+    if (session_.Silent) {
         // Nobody is there to read it: the exit code tells the deployment tool.
-        SetExitCodeOnce(silentExitCode);
+        session_.SetExitCodeOnce(silentExitCode);
         return;
     }
-    ShowMessageBox(GetText(text), miInformation, mbOk);
+    ShowMessageBox(text, miInformation, mbOk);
+}
+
+void TMainForm::StopOnWriteFailure() {
+    session_.SetExitCodeOnce(kExitWriteFailed);
+    AllowClose = true;
+    ModalResult = mrCancel;
 }
 
 bool TMainForm::EnterPage(int page, TWinControl*& focus) {
@@ -223,7 +218,7 @@ bool TMainForm::EnterPage(int page, TWinControl*& focus) {
         return true;
     case FolderPage:
         if (!LicBx->Checked()) {
-            Refuse(txtLicenceRequired, kExitRefused);
+            Refuse(GetText(txtLicenceRequired), kExitRefused);
             return false;
         }
         focus = DstEdt;
@@ -232,11 +227,16 @@ bool TMainForm::EnterPage(int page, TWinControl*& focus) {
         NormalizeDestination();
         std::wstring dest = Utf8ToUtf16(DstEdt->Text());
         std::wstring pf = ProgramFiles();
-        if (IsPortable() && !pf.empty() && IsUnderFolder(dest, pf)) {
-            Refuse(txtPortableRefused, kExitRefused);
+        if (IsPortable() && !pf.empty() && StartsWithPath(dest, pf)) {
+            Refuse(GetText(txtPortableRefused), kExitRefused);
             return false;
         }
-        MainDir = dest;
+        // Refused here, before anything is written, rather than half-installed.
+        if (!DestinationUsable(dest)) {
+            Refuse(FormatText(kTextDestinationUnusable, {Utf16ToUtf8(dest)}), kExitRefused);
+            return false;
+        }
+        session_.MainDir = dest;
         Inst2AllBx->SetVisible(!IsPortable());
         DskBx->SetVisible(!IsPortable());
         focus = NBtn;
@@ -244,12 +244,15 @@ bool TMainForm::EnterPage(int page, TWinControl*& focus) {
     }
     case ProgressPage:
         if (IsInstanceRunning()) {
-            Refuse(txtCloseRunningCopies, kExitRunningCopy);
+            Refuse(GetText(txtCloseRunningCopies), kExitRunningCopy);
             return false;
         }
         return true;
     case FinishPage:
-        FinishInstall(*this);
+        if (!FinishInstall(session_)) {
+            StopOnWriteFailure();
+            return false;
+        }
         return true;
     default:
         return false;
@@ -259,8 +262,9 @@ bool TMainForm::EnterPage(int page, TWinControl*& focus) {
 void TMainForm::GoToPage(int page) {
     if (page < WelcomePage || page > ClosePage) return;
     if (page == ClosePage) {
-        CloseInstall(files_, *this, InstallStampTime);
-        if (!Silent && FinBx->Checked()) OpenWithShell(JoinPath(MainDir, "qrd.exe"), SW_SHOW);
+        CloseInstall(session_, files_);
+        if (!session_.Silent && FinBx->Checked())
+            OpenWithShell(JoinPath(session_.MainDir, "qrd.exe"), SW_SHOW);
         AllowClose = true;
         ModalResult = mrOk;
         return;
@@ -280,16 +284,13 @@ void TMainForm::GoToPage(int page) {
 
     if (page == ProgressPage) {
         if (HandleAllocated()) UpdateWindow(WindowHandle());
-        if (RunInstall(files_, *this, InstallStampTime)) {
+        if (RunInstall(session_, files_))
             GoToPage(FinishPage);
-        } else {
-            SetExitCodeOnce(kExitWriteFailed);
-            AllowClose = true;
-            ModalResult = mrCancel;
-        }
+        else
+            StopOnWriteFailure();
         return;
     }
-    if (Silent && ExitCode == 0) NBtn->Click();
+    if (session_.Silent && session_.ExitCode() == 0) NBtn->Click();
 }
 
 void TMainForm::BNClk(TPersistent* sender) {
@@ -304,7 +305,8 @@ void TMainForm::CClk(TPersistent*) {
 }
 
 void TMainForm::FormCloseQuery(TPersistent*, bool& canClose) {
-    canClose = AllowClose || Silent || ShowMessageBox(GetText(txtNotFinished), miQuestion, mbYesNo) == idYes;
+    canClose = AllowClose || session_.Silent ||
+               ShowMessageBox(GetText(txtNotFinished), miQuestion, mbYesNo) == idYes;
     AllowClose = canClose;
 }
 

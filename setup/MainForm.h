@@ -6,6 +6,7 @@
 #include "Install.h"
 #include "StdCtrls.h"
 #include <memory>
+#include <optional>
 #include <string>
 
 class TAttachedFiles;
@@ -20,19 +21,19 @@ enum TPage : int {
     ClosePage = 6,
 };
 
-extern int CurrentPage;
-extern bool LicenceLoaded;
-// The destination switch of the command line, when one was given.
-extern const std::wstring* DestinationSwitch;
-
 // True when a top-level window carries the running word processor's mark.
 bool IsInstanceRunning();
 
-class TMainForm : public TForm, public TInstallChoices {
+class TMainForm : public TForm, public TInstallChoices, public TInstallQuestions {
 public:
     static const TClassInfo Info;
     const TClassInfo* ClassType() const override { return &Info; }
-    TMainForm(TComponent* owner, TAttachedFiles& files);
+    // The form answers the session's choices and questions while it lives; the
+    // destination switch of the command line, when one was given, replaces the
+    // earlier or default folder.
+    TMainForm(TComponent* owner, TAttachedFiles& files, TInstallSession& session,
+              std::optional<std::wstring> destinationSwitch = std::nullopt);
+    ~TMainForm() override;
 
     TPanel* TopPan = nullptr;
     TLabel* TopLbl = nullptr;
@@ -74,18 +75,25 @@ public:
     bool AllUsers() override;
     bool DesktopShortcut() override;
     bool LaunchAfter() override;
+    // A file cannot be written: the question with Abort, Retry and Ignore.
+    TWriteFailureAnswer CannotWrite(const std::wstring& path) override;
 
+    int CurrentPage = WelcomePage;
+    bool LicenceLoaded = false;
     bool AllowClose = false;
     bool HadEarlierInstall = false;
-    double InstallStampTime = 0.0;
     // The logo shown by LogoImg; the image control does not own it.
     std::unique_ptr<TPNGImage> Logo;
 
 private:
     // A page check refused: a message for a person, an exit code for a silent run.
-    void Refuse(int text, int silentExitCode);
+    void Refuse(const std::string& text, int silentExitCode);
     bool EnterPage(int page, TWinControl*& focus);
 
+    // Ends the wizard after the installation stopped on a write failure.
+    void StopOnWriteFailure();
+
     TAttachedFiles& files_;
+    TInstallSession& session_;
     TPanel* pagePanels_[7] = {};
 };

@@ -37,6 +37,15 @@ enum TextId : int {
     txtBrowse = 114,
 };
 
+// Texts this program adds beyond the numbered table.
+// A destination that cannot be made (%s: the folder).
+inline constexpr const char* kTextDestinationUnusable =
+    "Le dossier \"%s\" ne peut pas \xC3\xAAtre cr\xC3\xA9\xC3\xA9.\rSon nom contient peut-\xC3\xAAtre un "
+    "caract\xC3\xA8re "
+    "interdit, un fichier porte d\xC3\xA9j\xC3\xA0 ce nom, ou le lecteur n'est pas accessible.\r\rVeuillez "
+    "choisir "
+    "un autre dossier d'installation.";
+
 // The current language; nothing in this edition changes it.
 extern unsigned char CurrentLanguage;
 

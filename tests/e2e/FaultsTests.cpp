@@ -4,6 +4,7 @@
 // records of what was already installed.
 #include "E2ETest.h"
 #include "Strings.h"
+#include "TextConv.h"
 #include <gtest/gtest.h>
 #include <sddl.h>
 #include <algorithm>
@@ -92,26 +93,45 @@ TEST_F(Faults, WizardAbortEndsWithTwoAndKeepsTheRecords) {
     EXPECT_FALSE(Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS)));
 }
 
-TEST_F(Faults, AReadOnlyDestinationEndsWithTwo) {
-    EXPECT_EQ(RunSilently(L"/S -DR:\\Norvanta"), 2);
-    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"MAINDIR").Text(), L"R:\\Norvanta");
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
-
-    // In the wizard the question comes, and Abort ends the same way.
-    CleanInstallState();
-    SetupProcess p(L"-DR:\\Norvanta");
-    HWND box = ToFailureQuestion(p);
-    ASSERT_NE(box, nullptr);
-    EXPECT_NE(p.MessageText(box).find(L"R:\\Norvanta\\qrd.exe"), std::wstring::npos);
-    p.Answer(box, IDABORT);
-    EXPECT_EQ(p.Wait(), 2);
-}
-
-TEST_F(Faults, ADestinationOnAMissingDriveEndsWithTwo) {
+// A destination that cannot be made is refused before anything is written:
+// exit 3 in a silent run, a box naming it in the wizard, whose page stays.
+TEST_F(Faults, DestinationsThatCannotBeMadeAreRefusedBeforeAnythingIsWritten) {
     ASSERT_EQ(GetDriveTypeW(L"Q:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
-    EXPECT_EQ(RunSilently(L"/S -DQ:\\Norvanta"), 2);
-    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"MAINDIR").Text(), L"Q:\\Norvanta");
-    EXPECT_TRUE(Exists(SharedData() + L"Hidden\\install_stamp")); // what came before the failure stays
+    std::wstring file = dir / L"a file";
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    CloseHandle(h);
+    const std::wstring refused[] = {
+        L"R:\\Norvanta",                      // a drive that refuses every write
+        L"Q:\\Norvanta",                      // no such drive
+        dir / L"Nor|vanta",                   // a character Windows forbids
+        file + L"\\Norvanta",                 // a file in the way
+        L"\\\\nosuchserver\\share\\Norvanta", // a share out of reach
+    };
+    for (const std::wstring& destination : refused) {
+        SCOPED_TRACE(Utf16ToUtf8(destination));
+        EXPECT_EQ(RunSilently(L"/S \"/D" + destination + L"\""), 3);
+        EXPECT_FALSE(Exists(SharedData()));
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+    }
+    EXPECT_FALSE(Exists(file + L"\\Norvanta"));
+
+    SetupProcess p(L"-DR:\\Norvanta");
+    ASSERT_TRUE(p.WaitForTitle(GetTextW(txtPageTitle0)));
+    for (int page = 1; page <= 2; ++page) {
+        p.Click(p.Button(GetTextW(txtNext)));
+        ASSERT_TRUE(p.WaitForTitle(GetTextW(txtPageTitle0 + page)));
+    }
+    p.Click(p.Button(GetTextW(txtNext)));
+    HWND box = p.MessageBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(p.MessageText(box).find(L"\"R:\\Norvanta\""), std::wstring::npos) << "the box names the folder";
+    p.Answer(box, IDOK);
+    EXPECT_EQ(p.PageTitle(), GetTextW(txtPageTitle0 + 2));
+    EXPECT_FALSE(Exists(SharedData()));
+    p.SetText(p.Edit(), main);
+    p.Click(p.Button(GetTextW(txtNext)));
+    EXPECT_TRUE(p.WaitForTitle(GetTextW(txtPageTitle0 + 3)));
 }
 
 TEST_F(Faults, AnInstallLogThatCannotBeReadOrWrittenDoesNotStopTheInstallation) {

@@ -28,8 +28,10 @@ TEST_F(Silent, InstallsEverythingAndExitsZero) {
     ASSERT_EQ(log.size(), 8u);
     EXPECT_EQ(log[0].rfind("Made Dir: ", 0), 0u);
     EXPECT_EQ(log.back().rfind("File Copy: ", 0), 0u);
+    // Update.log: the stamp, then every shared document placed.
     std::vector<std::string> update = FileLines(SharedData() + L"Update.log");
-    ASSERT_EQ(update.size(), 90u);
+    ASSERT_GT(FilesUnder(SharedData() + L"Public"), 0);
+    ASSERT_EQ(update.size(), 1u + FilesUnder(SharedData() + L"Public"));
     std::string stamp = Bytes(SharedData() + L"Hidden\\install_stamp");
     ASSERT_EQ(stamp.size(), 8u);
     char hex[3];
@@ -151,6 +153,44 @@ TEST_F(Silent, ALockedTargetExitsTwoAndStillRecords) {
     EXPECT_FALSE(Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS)));
 }
 
+TEST_F(Silent, AStateFileThatCannotBeWrittenExitsTwoAndStillRecords) {
+    CreateDirectoryW(SharedData().c_str(), nullptr);
+    HANDLE lock = CreateFileW((SharedData() + L"qrd_common.dat").c_str(), GENERIC_READ, 0, nullptr,
+                              CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(RunSilently(L"/S"), 2);
+    CloseHandle(lock);
+    EXPECT_TRUE(Exists(DefaultMainDir() + L"\\qrd.exe"));
+    EXPECT_TRUE(Exists(DefaultMainDir() + L"\\Install.log"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+    EXPECT_FALSE(Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS))); // the finish page stopped there
+}
+
+// Two setups started together: the second waits for the first, then installs
+// over it; neither loses a record.
+TEST_F(Silent, TwoRunsAtOnceTakeTurns) {
+    SetupProcess first(L"/S"), second(L"/S");
+    ASSERT_TRUE(first.Started() && second.Started());
+    EXPECT_EQ(first.Wait(), 0);
+    EXPECT_EQ(second.Wait(), 0);
+    std::vector<std::string> log = FileLines(DefaultMainDir() + L"\\Install.log");
+    EXPECT_EQ(log.size(), 8u);
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& l) { return l.rfind("Made Dir: ", 0) == 0; }),
+              4);
+    std::vector<std::string> update = FileLines(SharedData() + L"Update.log");
+    ASSERT_FALSE(update.empty());
+    std::string stamp = Bytes(SharedData() + L"Hidden\\install_stamp"), spelled = "*";
+    char hex[3];
+    for (unsigned char b : stamp) {
+        std::snprintf(hex, sizeof hex, "%02X", b);
+        spelled += hex;
+    }
+    EXPECT_EQ(update[0], spelled); // the later run's stamp, in both records
+    EXPECT_EQ(std::count_if(update.begin(), update.end(), [](const std::string& l) { return l[0] == '*'; }),
+              1);
+}
+
 TEST_F(Silent, OnlyRealSilentSwitchesCount) {
     EXPECT_EQ(RunSilently(L"-Sxyz"), 0);
     EXPECT_TRUE(Exists(DefaultMainDir() + L"\\qrd.exe"));
@@ -171,6 +211,15 @@ TEST_F(Silent, DestinationSwitches) {
     EXPECT_EQ(RunSilently(L"/S -DC:\\Apps\\Editor"), 0);
     EXPECT_TRUE(Exists(L"C:\\Apps\\Editor\\qrd.exe"));
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"MAINDIR").Text(), L"C:\\Apps\\Editor");
+    TestDir::RemoveTree(L"C:\\Apps");
+    CleanInstallState();
+
+    // Forward slashes, which Windows takes as well, name the same folder.
+    EXPECT_EQ(RunSilently(L"/S /DC:/Apps/Editor/"), 0);
+    EXPECT_TRUE(Exists(L"C:\\Apps\\Editor\\qrd.exe"));
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"MAINDIR").Text(), L"C:\\Apps\\Editor");
+    std::vector<std::string> log = FileLines(L"C:\\Apps\\Editor\\Install.log");
+    EXPECT_NE(std::find(log.begin(), log.end(), "Made Dir: C:\\Apps\\Editor\\"), log.end());
     TestDir::RemoveTree(L"C:\\Apps");
     CleanInstallState();
 

@@ -108,12 +108,12 @@ TEST_F(Wizard, ADestinationIsNormalisedAndAPortableCopyRefusedInProgramFiles) {
     Next(p);
     ASSERT_TRUE(p.WaitForTitle(Title(2)));
     HWND edit = p.Edit();
-    p.SetText(edit, L"  D:  ");
+    p.SetText(edit, L"  C:  ");
     p.Key(edit, VK_RETURN); // Enter in the edit is Next
     ASSERT_TRUE(p.WaitForTitle(Title(3)));
     Back(p);
     ASSERT_TRUE(p.WaitForTitle(Title(2)));
-    EXPECT_EQ(p.Text(edit), L"D:\\Norvanta");
+    EXPECT_EQ(p.Text(edit), L"C:\\Norvanta");
     p.SetText(edit, L"Apps");
     Next(p);
     ASSERT_TRUE(p.WaitForTitle(Title(3)));

@@ -61,24 +61,25 @@ void CheckInstallLog(std::string_view file, std::string_view added) {
     for (const std::string& line : loaded.Lines) inLines += line.size();
     FUZZ_CHECK(inLines == kept);
 
-    InstallLog = std::make_unique<TStringList>(loaded);
+    TInstallLog log;
+    log.Assign(loaded);
+    const TStringList& held = log.List();
     TStringList lines = Read(added);
     if (lines.Count() > kMaxAddedLines) lines.Lines.resize(kMaxAddedLines);
-    MuteLog();
-    for (const std::string& line : lines.Lines) AddLogLine(line);
-    UnmuteLog();
-    FUZZ_CHECK(InstallLog->Lines == loaded.Lines);
+    log.Mute();
+    for (const std::string& line : lines.Lines) log.Add(line);
+    log.Unmute();
+    FUZZ_CHECK(held.Lines == loaded.Lines);
     for (const std::string& line : lines.Lines) {
-        std::size_t before = InstallLog->Count();
-        bool present = InstallLog->IndexOf(line) >= 0;
-        AddLogLine(line);
-        FUZZ_CHECK(InstallLog->Count() == before + (present ? 0 : 1));
-        if (!present) FUZZ_CHECK(InstallLog->Lines.back() == line);
+        std::size_t before = held.Count();
+        bool present = held.IndexOf(line) >= 0;
+        log.Add(line);
+        FUZZ_CHECK(held.Count() == before + (present ? 0 : 1));
+        if (!present) FUZZ_CHECK(held.Lines.back() == line);
     }
     // Lines from the earlier file stay as they were, duplicates included.
-    FUZZ_CHECK(std::equal(loaded.Lines.begin(), loaded.Lines.end(), InstallLog->Lines.begin()));
-    CheckSavedAndReread(*InstallLog);
-    InstallLog.reset();
+    FUZZ_CHECK(std::equal(loaded.Lines.begin(), loaded.Lines.end(), held.Lines.begin()));
+    CheckSavedAndReread(held);
 }
 
 void CheckUpdateLog(std::string_view file, std::string_view shared, std::string_view stampBytes) {

@@ -31,12 +31,6 @@ TEST(Paths, Parts) {
     EXPECT_EQ(NamePartOf(L"C:\\a\\b.txt"), L"b.txt");
     EXPECT_EQ(NamePartOf(L"D:"), L"");
     EXPECT_EQ(NamePartOf(L"plain"), L"plain");
-    EXPECT_EQ(DrivePartOf(L"d:\\x"), L"d:");
-    EXPECT_EQ(DrivePartOf(L"\\\\srv\\share\\dir\\f"), L"\\\\srv\\share");
-    EXPECT_EQ(DrivePartOf(L"\\\\srv\\share"), L"\\\\srv\\share");
-    EXPECT_EQ(DrivePartOf(L"\\\\srv"), L"\\\\srv");
-    EXPECT_EQ(DrivePartOf(L"\\x\\y"), L"");
-    EXPECT_EQ(DrivePartOf(L"x"), L"");
 }
 
 TEST(Paths, JoinAndCompare) {
@@ -47,10 +41,10 @@ TEST(Paths, JoinAndCompare) {
     EXPECT_TRUE(SamePath(L"c:\\mod\u00E8les", L"C:\\MOD\u00C8LES"));
     EXPECT_FALSE(SamePath(L"C:\\x\\", L"C:\\x"));
     EXPECT_FALSE(SamePath(L"C:/x", L"C:\\x"));
-    EXPECT_TRUE(IsUnderFolder(L"C:\\Program Files (x86)\\Norvanta", L"C:\\Program Files"));
-    EXPECT_TRUE(IsUnderFolder(L"c:\\program files", L"C:\\Program Files"));
-    EXPECT_FALSE(IsUnderFolder(L"C:\\Prog", L"C:\\Program Files"));
-    EXPECT_FALSE(IsUnderFolder(L"D:\\Program Files\\x", L"C:\\Program Files"));
+    EXPECT_TRUE(StartsWithPath(L"C:\\Program Files (x86)\\Norvanta", L"C:\\Program Files"));
+    EXPECT_TRUE(StartsWithPath(L"c:\\program files", L"C:\\Program Files"));
+    EXPECT_FALSE(StartsWithPath(L"C:\\Prog", L"C:\\Program Files"));
+    EXPECT_FALSE(StartsWithPath(L"D:\\Program Files\\x", L"C:\\Program Files"));
 }
 
 static double Make(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
@@ -139,24 +133,24 @@ TEST(StringList, CaseIgnoringLookupAndSort) {
 }
 
 TEST(InstallLog, MuteAndDuplicates) {
-    InstallLog = std::make_unique<TStringList>();
-    LogMute = 0;
-    AddLogLine("Made Dir: C:\\A\\");
-    AddLogLine("made dir: c:\\a\\");
-    MuteLog();
-    AddLogLine("File Copy: C:\\A\\muted");
-    MuteLog();
-    UnmuteLog();
-    AddLogLine("File Copy: C:\\A\\still muted");
-    UnmuteLog();
-    AddLogLine("File Copy: C:\\A\\x");
-    EXPECT_EQ(InstallLog->Lines, (std::vector<std::string>{"Made Dir: C:\\A\\", "File Copy: C:\\A\\x"}));
+    TInstallLog log;
+    log.Add("Made Dir: C:\\A\\");
+    log.Add("made dir: c:\\a\\");
+    log.Mute();
+    log.Add("File Copy: C:\\A\\muted");
+    log.Mute();
+    log.Unmute();
+    log.Add("File Copy: C:\\A\\still muted");
+    log.Unmute();
+    EXPECT_FALSE(log.Muted());
+    log.Add("File Copy: C:\\A\\x");
+    EXPECT_EQ(log.List().Lines, (std::vector<std::string>{"Made Dir: C:\\A\\", "File Copy: C:\\A\\x"}));
     // Lines loaded from a file keep their duplicates.
     std::string earlier = "Made Dir: X\r\nMade Dir: X\r\n";
-    InstallLog->SetText(earlier.data(), earlier.size());
-    AddLogLine("MADE DIR: x");
-    EXPECT_EQ(InstallLog->Count(), 2u);
-    InstallLog.reset();
-    AddLogLine("no list yet"); // nothing to add to, nothing happens
-    EXPECT_EQ(LogMute, 0);
+    TStringList loaded;
+    loaded.SetText(earlier.data(), earlier.size());
+    log.Assign(loaded);
+    log.Add("MADE DIR: x");
+    EXPECT_EQ(log.List().Count(), 2u);
+    AddLogLine(nullptr, "no log yet"); // nothing to add to, nothing happens
 }

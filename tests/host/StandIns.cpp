@@ -1,4 +1,5 @@
 #include "StandIns.h"
+#include "MainFormTable.h"
 
 std::vector<std::string>& AfterLoadLog() {
     static std::vector<std::string> log;
@@ -77,41 +78,6 @@ static const TPropInfo FormProps[] = {
     IntegerProperty<&TForm::SetClientWidth>("ClientWidth"),
     EventProperty<&TForm::OnCloseQuery>("OnCloseQuery"),
 };
-static const TFieldInfo MainFormFields[] = {
-    PublishedField<&TMainForm::TopPan>("TopPan"),
-    PublishedField<&TMainForm::TopLbl>("TopLbl"),
-    PublishedField<&TMainForm::LogoImg>("LogoImg"),
-    PublishedField<&TMainForm::WPan>("WPan"),
-    PublishedField<&TMainForm::WelLbl>("WelLbl"),
-    PublishedField<&TMainForm::LngBx>("LngBx"),
-    PublishedField<&TMainForm::LPan>("LPan"),
-    PublishedField<&TMainForm::LicMemo>("LicMemo"),
-    PublishedField<&TMainForm::LicBx>("LicBx"),
-    PublishedField<&TMainForm::DPan>("DPan"),
-    PublishedField<&TMainForm::DstEdt>("DstEdt"),
-    PublishedField<&TMainForm::BwsBtn>("BwsBtn"),
-    PublishedField<&TMainForm::PortBx>("PortBx"),
-    PublishedField<&TMainForm::PortIBtn>("PortIBtn"),
-    PublishedField<&TMainForm::SPan>("SPan"),
-    PublishedField<&TMainForm::StartLbl>("StartLbl"),
-    PublishedField<&TMainForm::Inst2AllBx>("Inst2AllBx"),
-    PublishedField<&TMainForm::DskBx>("DskBx"),
-    PublishedField<&TMainForm::IPan>("IPan"),
-    PublishedField<&TMainForm::FPan>("FPan"),
-    PublishedField<&TMainForm::FinLbl>("FinLbl"),
-    PublishedField<&TMainForm::FinBx>("FinBx"),
-    PublishedField<&TMainForm::BBtn>("BBtn"),
-    PublishedField<&TMainForm::NBtn>("NBtn"),
-    PublishedField<&TMainForm::CBtn>("CBtn"),
-};
-static const TMethodInfo MainFormMethods[] = {
-    PublishedMethod<&TMainForm::BNClk>("BNClk"),
-    PublishedMethod<&TMainForm::CClk>("CClk"),
-    PublishedMethod<&TMainForm::LngChg>("LngChg"),
-    PublishedMethod<&TMainForm::BwsClk>("BwsClk"),
-    PublishedMethod<&TMainForm::PortIClk>("PortIClk"),
-    PublishedMethod<&TMainForm::FormCloseQuery>("FormCloseQuery"),
-};
 
 const TClassInfo TControl::Info{"TControl", &TComponent::Info, &CreateComponent<TControl>, ControlProps, {},
                                 {}};
@@ -135,8 +101,12 @@ const TClassInfo TPanel::Info{"TPanel", &TCustomControl::Info, &CreateComponent<
 const TClassInfo TBevel::Info{"TBevel", &TGraphicControl::Info, &CreateComponent<TBevel>, BevelProps, {}, {}};
 const TClassInfo TImage::Info{"TImage", &TGraphicControl::Info, &CreateComponent<TImage>, {}, {}, {}};
 const TClassInfo TForm::Info{"TForm", &TWinControl::Info, &CreateComponent<TForm>, FormProps, {}, {}};
-const TClassInfo TMainForm::Info{"TMainForm", &TForm::Info,   &CreateComponent<TMainForm>,
-                                 {},          MainFormFields, MainFormMethods};
+const TClassInfo TMainForm::Info{"TMainForm",
+                                 &TForm::Info,
+                                 &CreateComponent<TMainForm>,
+                                 {},
+                                 MainFormFieldTable<TMainForm>,
+                                 MainFormMethodTable<TMainForm>};
 
 void RegisterStandIns() {
     static const TClassInfo* const classes[] = {&TBevel::Info,    &TButton::Info, &TCheckBox::Info,

@@ -2,17 +2,14 @@
 // entries by name and write mode, and writing them with dates, log lines and the
 // Abort/Retry/Ignore question.
 #include "AttachFiles.h"
-#include "DialogAnswerer.h"
 #include "DosTime.h"
 #include "Files.h"
-#include "Globals.h"
-#include "InstallLog.h"
 #include "Paths.h"
 #include "Shell.h"
-#include "Strings.h"
 #include "TestDir.h"
 #include "TextConv.h"
 #include <gtest/gtest.h>
+#include <functional>
 #include <zlib.h>
 
 namespace {
@@ -86,34 +83,43 @@ bool WritesHalf(void* file, const void* data, std::uint32_t size, std::uint32_t&
     return ok != FALSE; // success reported, half the bytes written
 }
 
+// The person at the write-failure question: planned answers, each run before
+// answering (to release a lock, say); the paths asked about are kept.
+class ScriptedQuestions : public TInstallQuestions {
+public:
+    struct Step {
+        TWriteFailureAnswer answer;
+        std::function<void()> before;
+    };
+    std::vector<Step> Steps;
+    std::vector<std::wstring> Asked;
+    TWriteFailureAnswer CannotWrite(const std::wstring& path) override {
+        Asked.push_back(path);
+        if (Asked.size() > Steps.size()) return TWriteFailureAnswer::Abort; // unplanned: never loop
+        const Step& step = Steps[Asked.size() - 1];
+        if (step.before) step.before();
+        return step.answer;
+    }
+};
+
 class Payload : public ::testing::Test {
 protected:
     void SetUp() override {
-        InstallLog = std::make_unique<TStringList>();
-        LogMute = 0;
-        Silent = false;
-        OverwriteAll = false;
-        ExitCode = 0;
+        session.Log = std::make_unique<TInstallLog>();
+        session.Questions = &questions;
         saved_ = PayloadWriteFile;
     }
-    void TearDown() override {
-        InstallLog.reset();
-        LogMute = 0;
-        Silent = false;
-        OverwriteAll = false;
-        ExitCode = 0;
-        PayloadWriteFile = saved_;
-    }
-    std::vector<std::string>& Log() { return InstallLog->Lines; }
+    void TearDown() override { PayloadWriteFile = saved_; }
+    const std::vector<std::string>& Log() { return session.Log->List().Lines; }
     std::wstring Folder() const { return dir.path() + L"\\"; }
 
     TestDir dir;
+    TInstallSession session;
+    ScriptedQuestions questions;
 
 private:
     WriteFileFn saved_ = nullptr;
 };
-
-const std::wstring kCaption = Utf8ToUtf16(GetText(txtCaption));
 } // namespace
 
 TEST_F(Payload, EntriesAreViewsIntoOneInflatedBuffer) {
@@ -133,9 +139,6 @@ TEST_F(Payload, EntriesAreViewsIntoOneInflatedBuffer) {
     EXPECT_EQ(files->Files[3]->Name, L"Mod\u00E8les de document\\Lettres\\Lettre.rtf");
     EXPECT_TRUE(files->ToInstall.empty());
     EXPECT_EQ(files->PublicFiles.Count(), 0u);
-    std::wstring common = KnownFolder(0x23);
-    ASSERT_FALSE(common.empty());
-    EXPECT_EQ(PublicRoot, common + L"\\Norvanta\\Public\\");
 
     std::string empty = Compress({});
     EXPECT_TRUE(Reader(empty)->Files.empty());
@@ -168,24 +171,24 @@ TEST_F(Payload, DamagedArchivesAndAMissingResourceThrowWithThePlace) {
 
 TEST_F(Payload, SelectsWholeNamesAndFolderPrefixesIgnoringCase) {
     auto files = Reader();
-    files->SelectFiles("LICENCE.txt", dir.path(), wmReplaceAlways); // first match only
+    files->SelectFiles(session, "LICENCE.txt", dir.path(), wmReplaceAlways); // first match only
     ASSERT_EQ(files->ToInstall.size(), 1u);
     EXPECT_EQ(files->ToInstall[0]->Source, files->Files[1].get());
     EXPECT_EQ(files->ToInstall[0]->Target, Folder() + L"Licence.txt");
     EXPECT_TRUE(files->ToInstall[0]->Logged);
 
-    MuteLog();
-    files->SelectFiles("mod\xC3\xA8les de DOCUMENT\\", dir.path() + L"/", wmReplaceAlways);
-    UnmuteLog();
+    session.Log->Mute();
+    files->SelectFiles(session, "mod\xC3\xA8les de DOCUMENT\\", dir.path() + L"/", wmReplaceAlways);
+    session.Log->Unmute();
     ASSERT_EQ(files->ToInstall.size(), 3u);
     EXPECT_EQ(files->ToInstall[1]->Source, files->Files[3].get()); // at any depth, in archive order
     EXPECT_EQ(files->ToInstall[2]->Source, files->Files[5].get());
     EXPECT_EQ(files->ToInstall[2]->Target, Folder() + L"Mod\u00E8les de document\\Vide.rtf");
     EXPECT_FALSE(files->ToInstall[1]->Logged);
 
-    files->SelectFiles("absent.txt", dir.path(), wmReplaceAlways);
-    files->SelectFiles("Absent\\", dir.path(), wmReplaceAlways);
-    files->SelectFiles("qrd", dir.path(), wmReplaceAlways); // a whole name, not a prefix
+    files->SelectFiles(session, "absent.txt", dir.path(), wmReplaceAlways);
+    files->SelectFiles(session, "Absent\\", dir.path(), wmReplaceAlways);
+    files->SelectFiles(session, "qrd", dir.path(), wmReplaceAlways); // a whole name, not a prefix
     EXPECT_EQ(files->ToInstall.size(), 3u);
     EXPECT_EQ(files->PublicFiles.Count(), 0u); // nothing under the public folder
 }
@@ -193,14 +196,14 @@ TEST_F(Payload, SelectsWholeNamesAndFolderPrefixesIgnoringCase) {
 TEST_F(Payload, WriteModesAgainstExistingFiles) {
     auto files = Reader();
     const auto& F = files->Files;
-    for (std::size_t i : {0u, 1u, 3u}) ASSERT_TRUE(files->WriteEntry(*F[i], Folder() + F[i]->Name));
+    for (std::size_t i : {0u, 1u, 3u}) ASSERT_TRUE(files->WriteEntry(session, *F[i], Folder() + F[i]->Name));
     // Written files carry the entry's time: even seconds read back equal, odd ones never.
     EXPECT_EQ(FileDateOf(Folder() + L"qrd.exe"), F[0]->DateTime);
     EXPECT_NE(FileDateOf(Folder() + L"Licence.txt"), F[1]->DateTime);
 
     auto pick = [&](const char* name, std::uint8_t mode) {
         std::size_t before = files->ToInstall.size();
-        files->SelectFiles(name, dir.path(), mode);
+        files->SelectFiles(session, name, dir.path(), mode);
         return files->ToInstall.size() - before;
     };
     EXPECT_EQ(pick("qrd.exe", wmKeepExisting), 0u);
@@ -215,21 +218,21 @@ TEST_F(Payload, WriteModesAgainstExistingFiles) {
     CloseHandle(h);
     EXPECT_EQ(pick("qrd.exe", wmReplaceIfOther), 1u);
     // OverwriteAll replaces whatever the mode.
-    OverwriteAll = true;
+    session.OverwriteAll = true;
     EXPECT_EQ(pick(("Mod\xC3\xA8les de document\\Lettres\\Lettre.rtf"), wmKeepExisting), 1u);
 }
 
 TEST_F(Payload, PublicFolderLinesMarkTheKeepMode) {
     auto files = Reader();
-    PublicRoot = dir.path() + L"\\Norvanta\\Public\\";
+    session.PublicRoot = dir.path() + L"\\Norvanta\\Public\\";
     std::wstring pub = dir.path() + L"\\NORVANTA\\public"; // same folder, other case, no slash
-    ASSERT_TRUE(files->WriteEntry(*files->Files[3], pub + L"\\" + files->Files[3]->Name));
+    ASSERT_TRUE(files->WriteEntry(session, *files->Files[3], pub + L"\\" + files->Files[3]->Name));
 
-    files->SelectFiles(kModeles, pub, wmKeepExisting); // the existing letter is kept
-    files->SelectFiles("Collections d'inserts\\", pub, wmReplaceIfOther);
-    files->SelectFiles("qrd.exe", dir.path(), wmKeepExisting); // not public
-    OverwriteAll = true;
-    files->SelectFiles(kModeles, pub, wmKeepExisting); // taken, still marked
+    files->SelectFiles(session, kModeles, pub, wmKeepExisting); // the existing letter is kept
+    files->SelectFiles(session, "Collections d'inserts\\", pub, wmReplaceIfOther);
+    files->SelectFiles(session, "qrd.exe", dir.path(), wmKeepExisting); // not public
+    session.OverwriteAll = true;
+    files->SelectFiles(session, kModeles, pub, wmKeepExisting); // taken, still marked
     std::string p = U8(pub) + "\\";
     EXPECT_EQ(files->PublicFiles.Lines,
               (std::vector<std::string>{
@@ -242,7 +245,7 @@ TEST_F(Payload, WritesBytesDateFolderChainAndLogLines) {
     auto files = Reader();
     const TAttachedFile& letter = *files->Files[3];
     std::wstring target = Folder() + L"A\\B\u00E9\\Lettre.rtf";
-    ASSERT_TRUE(files->WriteEntry(letter, target));
+    ASSERT_TRUE(files->WriteEntry(session, letter, target));
     EXPECT_EQ(ReadAll(target), "{\\rtf1 lettre}");
     EXPECT_EQ(FileDateOf(target), letter.DateTime);
     EXPECT_EQ(Log(), (std::vector<std::string>{"Made Dir: " + U8(Folder()) + "A\\",
@@ -251,12 +254,12 @@ TEST_F(Payload, WritesBytesDateFolderChainAndLogLines) {
     // An empty entry still gives a dated, logged file; a longer existing file is truncated.
     std::wstring empty = Folder() + L"A\\Vide.rtf";
     WriteWholeFile(empty, std::string(5000, 'x'));
-    ASSERT_TRUE(files->WriteEntry(*files->Files[5], empty));
+    ASSERT_TRUE(files->WriteEntry(session, *files->Files[5], empty));
     EXPECT_EQ(ReadAll(empty), "");
     EXPECT_TRUE(FileIsPresent(empty));
     EXPECT_EQ(FileDateOf(empty), files->Files[5]->DateTime);
     EXPECT_EQ(Log().back(), "File Copy: " + U8(empty));
-    EXPECT_EQ(ExitCode, 0);
+    EXPECT_TRUE(questions.Asked.empty());
 }
 
 TEST_F(Payload, LockedTargetRetryThenSucceeds) {
@@ -264,18 +267,9 @@ TEST_F(Payload, LockedTargetRetryThenSucceeds) {
     std::wstring target = Folder() + L"qrd.exe";
     HANDLE lock = Lock(target);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    bool ok = false;
-    std::vector<std::wstring> texts;
-    {
-        DialogAnswerer answer({{IDRETRY, [&](HWND) { CloseHandle(lock); }}}, kCaption);
-        ok = files->WriteEntry(*files->Files[0], target);
-        texts = answer.Texts();
-        EXPECT_EQ(answer.Unplanned(), 0);
-    }
-    EXPECT_TRUE(ok);
-    ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(texts[0], Utf8ToUtf16(FormatText(GetText(txtCannotCreateFile), {U8(target)})));
-    EXPECT_NE(texts[0].find(L"\"" + target + L"\""), std::wstring::npos);
+    questions.Steps = {{TWriteFailureAnswer::Retry, [&] { CloseHandle(lock); }}};
+    EXPECT_TRUE(files->WriteEntry(session, *files->Files[0], target));
+    EXPECT_EQ(questions.Asked, std::vector<std::wstring>{target});
     EXPECT_EQ(ReadAll(target), Records()[0].bytes);
     EXPECT_EQ(Log().back(), "File Copy: " + U8(target));
 }
@@ -286,55 +280,40 @@ TEST_F(Payload, LockedTargetIgnoreGoesOnAndAbortStops) {
     WriteWholeFile(target, "old");
     HANDLE lock = Lock(target);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    {
-        DialogAnswerer answer({{IDRETRY, nullptr}, {IDIGNORE, nullptr}, {IDABORT, nullptr}}, kCaption);
-        EXPECT_TRUE(files->WriteEntry(*files->Files[1], target));  // Retry while still locked, then Ignore
-        EXPECT_FALSE(files->WriteEntry(*files->Files[1], target)); // Abort
-        EXPECT_EQ(answer.Seen(), 3);
-        EXPECT_EQ(answer.Unplanned(), 0);
-    }
+    questions.Steps = {{TWriteFailureAnswer::Retry, nullptr},
+                       {TWriteFailureAnswer::Ignore, nullptr},
+                       {TWriteFailureAnswer::Abort, nullptr}};
+    EXPECT_TRUE(
+        files->WriteEntry(session, *files->Files[1], target)); // Retry while still locked, then Ignore
+    EXPECT_FALSE(files->WriteEntry(session, *files->Files[1], target)); // Abort
+    EXPECT_EQ(questions.Asked.size(), 3u);
     CloseHandle(lock);
     EXPECT_EQ(ReadAll(target), "old");
     for (const std::string& line : Log()) EXPECT_EQ(line.find("File Copy: "), std::string::npos) << line;
-    EXPECT_EQ(ExitCode, 0);
 }
 
-TEST_F(Payload, SilentFailureSetsExitCode2WithoutABox) {
+TEST_F(Payload, SilentOrUnansweredFailureStopsWithoutAsking) {
     auto files = Reader();
     std::wstring target = Folder() + L"qrd.exe";
     HANDLE lock = Lock(target);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    Silent = true;
-    {
-        DialogAnswerer answer({}, kCaption);
-        EXPECT_FALSE(files->WriteEntry(*files->Files[0], target));
-        EXPECT_EQ(answer.Seen(), 0);
-    }
+    session.Silent = true;
+    EXPECT_FALSE(files->WriteEntry(session, *files->Files[0], target));
+    EXPECT_TRUE(questions.Asked.empty());
+    session.Silent = false;
+    session.Questions = nullptr;
+    EXPECT_FALSE(files->WriteEntry(session, *files->Files[0], target));
     CloseHandle(lock);
-    EXPECT_EQ(ExitCode, kExitWriteFailed);
     EXPECT_TRUE(Log().empty() || Log().back().find("File Copy: ") == std::string::npos);
-    // The first code set stays.
-    ExitCode = kExitRunningCopy;
-    lock = Lock(target);
-    EXPECT_FALSE(files->WriteEntry(*files->Files[0], target));
-    CloseHandle(lock);
-    EXPECT_EQ(ExitCode, kExitRunningCopy);
 }
 
 TEST_F(Payload, ShortWriteCountsAsAFailure) {
     auto files = Reader();
     PayloadWriteFile = WritesHalf;
     std::wstring target = Folder() + L"qrd.exe";
-    Silent = true;
-    EXPECT_FALSE(files->WriteEntry(*files->Files[0], target));
-    EXPECT_EQ(ExitCode, kExitWriteFailed);
+    questions.Steps = {{TWriteFailureAnswer::Abort, nullptr}};
+    EXPECT_FALSE(files->WriteEntry(session, *files->Files[0], target));
+    EXPECT_EQ(questions.Asked.size(), 1u);
     EXPECT_EQ(ReadAll(target).size(), Records()[0].bytes.size() / 2);
-    EXPECT_TRUE(Log().empty());
-    Silent = false;
-    {
-        DialogAnswerer answer({{IDABORT, nullptr}}, kCaption);
-        EXPECT_FALSE(files->WriteEntry(*files->Files[0], target));
-        EXPECT_EQ(answer.Seen(), 1);
-    }
     EXPECT_TRUE(Log().empty());
 }

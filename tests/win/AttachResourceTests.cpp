@@ -3,9 +3,7 @@
 #include "AttachFiles.h"
 #include "DosTime.h"
 #include "Files.h"
-#include "Globals.h"
-#include "InstallLog.h"
-#include "TestDir.h"
+#include "InstallTraces.h"
 #include "TextConv.h"
 #include <gtest/gtest.h>
 
@@ -20,16 +18,16 @@ TEST(OwnResource, ReadsAndWritesThePackedPayload) {
     const TAttachedFile& licence = *files.Files[1];
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(licence.Data), licence.Size), "Licence de test\r\n");
 
-    InstallLog = std::make_unique<TStringList>();
+    TInstallSession session;
+    session.Log = std::make_unique<TInstallLog>();
     TestDir dir;
     std::wstring target = dir / L"Lettre.rtf";
-    ASSERT_TRUE(files.WriteEntry(*files.Files[2], target));
+    ASSERT_TRUE(files.WriteEntry(session, *files.Files[2], target));
     std::string bytes;
     ASSERT_TRUE(ReadWholeFile(target, bytes));
     EXPECT_EQ(bytes, "{\\rtf1 lettre de test}");
     EXPECT_EQ(FileDateOf(target), files.Files[2]->DateTime);
-    EXPECT_EQ(InstallLog->Lines.back(), "File Copy: " + Utf16ToUtf8(target));
-    InstallLog.reset();
+    EXPECT_EQ(session.Log->List().Lines.back(), "File Copy: " + Utf16ToUtf8(target));
 }
 
 // The shipped setup.exe's own payload, read by the reader as the setup reads it.
@@ -50,12 +48,17 @@ TEST(ProductPayload, SetupCarriesTheDemoPayload) {
     TAttachedFiles files(bytes, size);
     FreeLibrary(setup);
 
-    ASSERT_EQ(files.Files.size(), 91u);
+    std::wstring source = Utf8ToUtf16(NORVANTA_SOURCE_DIR) + L"\\resources\\payload\\";
+    // Every demo document, and the program and licence in front.
+    const int demoTemplates = FilesUnder(source + L"Mod\u00E8les de document");
+    const int demoInserts = FilesUnder(source + L"Collections d'inserts");
+    ASSERT_GT(demoTemplates, 0);
+    ASSERT_GT(demoInserts, 0);
+    ASSERT_EQ(files.Files.size(), static_cast<std::size_t>(2 + demoTemplates + demoInserts));
     EXPECT_EQ(files.Files[0]->Name, L"qrd.exe");
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(files.Files[0]->Data), 2), "MZ");
     EXPECT_EQ(files.Files[1]->Name, L"Licence.txt");
     int templates = 0, inserts = 0;
-    std::wstring source = Utf8ToUtf16(NORVANTA_SOURCE_DIR) + L"\\resources\\payload\\";
     for (std::size_t i = 1; i < files.Files.size(); ++i) {
         const TAttachedFile& f = *files.Files[i];
         templates += f.Name.rfind(L"Mod\u00E8les de document\\", 0) == 0;
@@ -66,8 +69,8 @@ TEST(ProductPayload, SetupCarriesTheDemoPayload) {
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.Data), f.Size), original)
             << Utf16ToUtf8(f.Name);
     }
-    EXPECT_EQ(templates, 26);
-    EXPECT_EQ(inserts, 63);
+    EXPECT_EQ(templates, demoTemplates);
+    EXPECT_EQ(inserts, demoInserts);
     // The licence: UTF-8 without a byte-order mark, CR LF lines.
     std::string licence(reinterpret_cast<const char*>(files.Files[1]->Data), files.Files[1]->Size);
     EXPECT_EQ(licence.rfind("CONTRAT DE LICENCE", 0), 0u);

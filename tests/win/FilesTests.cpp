@@ -16,20 +16,17 @@ std::string ReadAll(const std::wstring& path) {
     return bytes;
 }
 
-struct FreshLog {
-    FreshLog() {
-        InstallLog = std::make_unique<TStringList>();
-        LogMute = 0;
-    }
-    ~FreshLog() { InstallLog.reset(); }
-};
+std::wstring CurrentFolder() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    GetCurrentDirectoryW(MAX_PATH, buffer);
+    return buffer;
+}
 } // namespace
 
 TEST(Folders, ExistsAndPresenceAnswers) {
     TestDir dir;
     std::wstring before = CurrentFolder();
     ASSERT_FALSE(before.empty());
-    EXPECT_EQ(before.back(), L'\\');
     EXPECT_TRUE(FolderExists(dir.path()));
     EXPECT_TRUE(FolderExists(dir.path() + L"\\"));
     EXPECT_FALSE(FolderExists(dir / L"missing"));
@@ -43,45 +40,56 @@ TEST(Folders, ExistsAndPresenceAnswers) {
     EXPECT_FALSE(FileIsPresent(dir.path()));
     EXPECT_FALSE(FileIsPresent(dir / L"none.txt"));
     EXPECT_FALSE(FileIsPresent(L""));
+    // Names are taken as they are: "*" and "?" match nothing else.
+    EXPECT_FALSE(FileIsPresent(dir / L"*.txt"));
+    EXPECT_FALSE(FileIsPresent(dir / L"f?txt"));
 }
 
 TEST(Folders, ChainIsMadeFromTheRootAndLogged) {
     TestDir dir;
-    FreshLog log;
+    TInstallLog log;
+    const auto& lines = log.List().Lines;
     std::wstring a = dir.path() + L"\\A\\", b = a + L"Mod\u00E8les\\";
-    MakeFolderChain(b);
+    MakeFolderChain(b, &log);
     EXPECT_TRUE(FolderExists(b));
-    ASSERT_EQ(InstallLog->Count(), 2u);
-    EXPECT_EQ(InstallLog->Lines[0], "Made Dir: " + Utf16ToUtf8(a));
-    EXPECT_EQ(InstallLog->Lines[1], "Made Dir: " + Utf16ToUtf8(b));
-    MakeFolderChain(b);
-    EXPECT_EQ(InstallLog->Count(), 2u);
-    MuteLog();
-    MakeFolderChain(b + L"C\\");
-    UnmuteLog();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Made Dir: " + Utf16ToUtf8(a));
+    EXPECT_EQ(lines[1], "Made Dir: " + Utf16ToUtf8(b));
+    MakeFolderChain(b, &log);
+    EXPECT_EQ(lines.size(), 2u);
+    log.Mute();
+    MakeFolderChain(b + L"C\\", &log);
+    log.Unmute();
     EXPECT_TRUE(FolderExists(b + L"C\\"));
-    EXPECT_EQ(InstallLog->Count(), 2u);
-    MakeFolderChain(L"");
-    EXPECT_EQ(InstallLog->Count(), 2u);
+    MakeFolderChain(b + L"D\\", nullptr);
+    EXPECT_TRUE(FolderExists(b + L"D\\"));
+    EXPECT_EQ(lines.size(), 2u);
+    MakeFolderChain(L"", &log);
+    EXPECT_EQ(lines.size(), 2u);
 }
 
 TEST(Folders, MissingDriveIsAttemptedAndLogged) {
-    FreshLog log;
+    TInstallLog log;
     ASSERT_EQ(GetDriveTypeW(L"Q:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
-    MakeFolderChain(L"Q:\\");
-    EXPECT_EQ(InstallLog->Lines, (std::vector<std::string>{"Made Dir: Q:", "Made Dir: Q:\\"}));
+    MakeFolderChain(L"Q:\\", &log);
+    EXPECT_EQ(log.List().Lines, (std::vector<std::string>{"Made Dir: Q:", "Made Dir: Q:\\"}));
 }
 
 TEST(WholeFiles, WriteReplaceAndEmpty) {
     TestDir dir;
     std::wstring f = dir / L"qrd_common.dat";
-    WriteWholeFile(f, std::string("\x01\x00\x02", 3));
+    EXPECT_TRUE(WriteWholeFile(f, std::string("\x01\x00\x02", 3)));
     EXPECT_EQ(ReadAll(f), std::string("\x01\x00\x02", 3));
-    WriteWholeFile(f, "");
+    EXPECT_TRUE(WriteWholeFile(f, ""));
     EXPECT_TRUE(FileIsPresent(f));
     EXPECT_EQ(ReadAll(f), "");
-    WriteWholeFile(dir / L"no\\such\\folder\\x", "lost"); // silently missing
+    // A file that cannot be made, or one held open by another program, says so.
+    EXPECT_FALSE(WriteWholeFile(dir / L"no\\such\\folder\\x", "lost"));
     EXPECT_FALSE(FileIsPresent(dir / L"no\\such\\folder\\x"));
+    HANDLE held = CreateFileW(f.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(WriteWholeFile(f, "x"));
+    CloseHandle(held);
 }
 
 TEST(FileTimes, SetFileDateAndFileDateOfAgreeInLocalTime) {

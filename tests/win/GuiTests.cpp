@@ -4,6 +4,7 @@
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "GuiForm.h"
+#include "MainFormTable.h"
 #include "ResourceStream.h"
 #include "StdCtrls.h"
 #include "WindowBitmap.h"
@@ -327,42 +328,13 @@ public:
     TCheckBox *LicBx = nullptr, *PortBx = nullptr, *Inst2AllBx = nullptr, *DskBx = nullptr, *FinBx = nullptr;
     TEdit* DstEdt = nullptr;
     TButton *BwsBtn = nullptr, *PortIBtn = nullptr, *BBtn = nullptr, *NBtn = nullptr, *CBtn = nullptr;
-    void Handler(TPersistent*) {}
-    void CloseHandler(TPersistent*, bool&) {}
-};
-const TFieldInfo PreviewFields[] = {
-    PublishedField<&TPreviewForm::TopPan>("TopPan"),
-    PublishedField<&TPreviewForm::TopLbl>("TopLbl"),
-    PublishedField<&TPreviewForm::LogoImg>("LogoImg"),
-    PublishedField<&TPreviewForm::WPan>("WPan"),
-    PublishedField<&TPreviewForm::WelLbl>("WelLbl"),
-    PublishedField<&TPreviewForm::LngBx>("LngBx"),
-    PublishedField<&TPreviewForm::LPan>("LPan"),
-    PublishedField<&TPreviewForm::LicMemo>("LicMemo"),
-    PublishedField<&TPreviewForm::LicBx>("LicBx"),
-    PublishedField<&TPreviewForm::DPan>("DPan"),
-    PublishedField<&TPreviewForm::DstEdt>("DstEdt"),
-    PublishedField<&TPreviewForm::BwsBtn>("BwsBtn"),
-    PublishedField<&TPreviewForm::PortBx>("PortBx"),
-    PublishedField<&TPreviewForm::PortIBtn>("PortIBtn"),
-    PublishedField<&TPreviewForm::SPan>("SPan"),
-    PublishedField<&TPreviewForm::StartLbl>("StartLbl"),
-    PublishedField<&TPreviewForm::Inst2AllBx>("Inst2AllBx"),
-    PublishedField<&TPreviewForm::DskBx>("DskBx"),
-    PublishedField<&TPreviewForm::IPan>("IPan"),
-    PublishedField<&TPreviewForm::FPan>("FPan"),
-    PublishedField<&TPreviewForm::FinLbl>("FinLbl"),
-    PublishedField<&TPreviewForm::FinBx>("FinBx"),
-    PublishedField<&TPreviewForm::BBtn>("BBtn"),
-    PublishedField<&TPreviewForm::NBtn>("NBtn"),
-    PublishedField<&TPreviewForm::CBtn>("CBtn"),
-};
-const TMethodInfo PreviewMethods[] = {
-    PublishedMethod<&TPreviewForm::Handler>("BNClk"),
-    PublishedMethod<&TPreviewForm::Handler>("CClk"),
-    PublishedMethod<&TPreviewForm::Handler>("BwsClk"),
-    PublishedMethod<&TPreviewForm::Handler>("PortIClk"),
-    PublishedMethod<&TPreviewForm::CloseHandler>("FormCloseQuery"),
+    // The wizard's handlers, doing nothing: only the definition is looked at.
+    void BNClk(TPersistent*) {}
+    void CClk(TPersistent*) {}
+    void LngChg(TPersistent*) {}
+    void BwsClk(TPersistent*) {}
+    void PortIClk(TPersistent*) {}
+    void FormCloseQuery(TPersistent*, bool&) {}
 };
 
 COLORREF PixelAt(HWND hwnd, int x, int y) {
@@ -372,7 +344,12 @@ COLORREF PixelAt(HWND hwnd, int x, int y) {
     return c;
 }
 } // namespace
-const TClassInfo TPreviewForm::Info{"TPreviewForm", &TForm::Info, nullptr, {}, PreviewFields, PreviewMethods};
+const TClassInfo TPreviewForm::Info{"TPreviewForm",
+                                    &TForm::Info,
+                                    nullptr,
+                                    {},
+                                    MainFormFieldTable<TPreviewForm>,
+                                    MainFormMethodTable<TPreviewForm>};
 
 TEST_F(Gui, TheWizardDefinitionShowsItsPanelsBevelsLogoAndButtons) {
     auto form = std::make_unique<TPreviewForm>();

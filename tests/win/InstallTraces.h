@@ -111,6 +111,21 @@ inline std::wstring DefaultMainDir() {
     return KnownPath(CSIDL_PROGRAM_FILES) + L"\\Norvanta";
 }
 
+// Files in a folder tree, at any depth.
+inline int FilesUnder(const std::wstring& folder) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    int n = 0;
+    do {
+        std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..") continue;
+        n += (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FilesUnder(folder + L"\\" + name) : 1;
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return n;
+}
+
 // Removes everything an installation may have left in the prefix.
 inline void CleanInstallState() {
     TestDir::RemoveTree(KnownPath(CSIDL_COMMON_APPDATA) + L"\\Norvanta");

@@ -19,16 +19,10 @@
 namespace {
 class ShellServices : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        InstallLog = std::make_unique<TStringList>();
-        LogMute = 0;
-    }
-    void TearDown() override {
-        InstallLog.reset();
-        OleUninitialize();
-    }
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
+    void TearDown() override { OleUninitialize(); }
     TestDir dir;
+    TInstallLog log;
 };
 
 } // namespace
@@ -55,20 +49,20 @@ TEST_F(ShellServices, ShortcutIsReadBackAndItsFolderChainLogged) {
     std::wstring menu = dir.path() + L"\\Menu\\Norvanta \u00E9dition\\";
     std::wstring link = menu + L"Traitement de texte Norvanta.lnk";
     std::wstring description = L"Traitement de texte compact, rapide, puissant, et par dessus tout pratique";
-    MakeShortcut(link, target, dir.path() + L"\\", description);
+    MakeShortcut(link, target, dir.path() + L"\\", description, &log);
     EXPECT_TRUE(FileIsPresent(link));
-    EXPECT_EQ(InstallLog->Lines, (std::vector<std::string>{
-                                     "Made Dir: " + Utf16ToUtf8(dir.path() + L"\\Menu\\"),
-                                     "Made Dir: " + Utf16ToUtf8(menu), "File Copy: " + Utf16ToUtf8(link)}));
+    EXPECT_EQ(log.List().Lines, (std::vector<std::string>{
+                                    "Made Dir: " + Utf16ToUtf8(dir.path() + L"\\Menu\\"),
+                                    "Made Dir: " + Utf16ToUtf8(menu), "File Copy: " + Utf16ToUtf8(link)}));
     LinkFields f = LoadLink(link);
     EXPECT_TRUE(SamePath(f.path, target)) << Utf16ToUtf8(f.path);
     EXPECT_TRUE(SamePath(PathWithoutSlash(f.folder), dir.path())) << Utf16ToUtf8(f.folder);
     EXPECT_EQ(f.description, description);
 
     // Replacing it in an existing folder makes no folder line.
-    InstallLog->Lines.clear();
-    MakeShortcut(link, target, dir.path(), L"autre");
-    EXPECT_EQ(InstallLog->Lines, (std::vector<std::string>{"File Copy: " + Utf16ToUtf8(link)}));
+    log.Assign(TStringList());
+    MakeShortcut(link, target, dir.path(), L"autre", &log);
+    EXPECT_EQ(log.List().Lines, (std::vector<std::string>{"File Copy: " + Utf16ToUtf8(link)}));
     EXPECT_EQ(LoadLink(link).description, L"autre");
 }
 

@@ -1,0 +1,66 @@
+// One installation: the wizard's choices, the folders, the log, the exit code,
+// and the question asked when a file cannot be written. The setup makes one and
+// hands it to the install procedure, the payload writer and the records.
+#pragma once
+#include "InstallLog.h"
+#include <memory>
+#include <string>
+
+// Exit codes deployment tools rely on.
+enum : int {
+    kExitOk = 0,
+    kExitRunningCopy = 1,
+    kExitWriteFailed = 2,
+    kExitRefused = 3,
+    kExitFatal = 217,
+};
+
+// What the person decides about a file that cannot be written.
+enum class TWriteFailureAnswer { Abort, Retry, Ignore };
+
+class TInstallQuestions {
+public:
+    virtual ~TInstallQuestions() = default;
+    virtual TWriteFailureAnswer CannotWrite(const std::wstring& path) = 0;
+};
+
+// The wizard's ticks, read when they are needed.
+class TInstallChoices {
+public:
+    virtual ~TInstallChoices() = default;
+    virtual bool IsPortable() = 0;
+    virtual bool AllUsers() = 0;
+    virtual bool DesktopShortcut() = 0;
+    virtual bool LaunchAfter() = 0;
+};
+
+class TInstallSession {
+public:
+    bool Silent = false;                    // nobody is there to answer
+    std::wstring MainDir;                   // destination folder
+    bool InstallStarted = false;            // the copying has begun
+    bool OverwriteAll = false;              // every selection writes, whatever its mode
+    std::unique_ptr<TInstallLog> Log;       // made when the copying begins
+    std::wstring LogPath;                   // Install.log; empty for a portable copy
+    bool LogLoaded = true;                  // false: the earlier Install.log is kept as it is
+    std::wstring PublicRoot;                // shared documents folder, "...\Public\"
+    double InstallStamp = 0.0;              // the moment written to install_stamp
+    TInstallChoices* Choices = nullptr;     // not owned
+    TInstallQuestions* Questions = nullptr; // not owned; nil: every failure stops
+
+    // The question for a file that cannot be written; Abort when nobody can answer.
+    TWriteFailureAnswer CannotWrite(const std::wstring& path) {
+        return Questions && !Silent ? Questions->CannotWrite(path) : TWriteFailureAnswer::Abort;
+    }
+
+    int ExitCode() const { return exitCode_; }
+    // Keeps the first reason the run failed.
+    void SetExitCodeOnce(int code) {
+        if (exitCode_ == 0) exitCode_ = code;
+    }
+    // An unexpected error outweighs every other outcome.
+    void SetFatal() { exitCode_ = kExitFatal; }
+
+private:
+    int exitCode_ = 0;
+};
