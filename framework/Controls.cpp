@@ -372,7 +372,10 @@ void TWinControl::RegisterWindowClass(TCreateParams& p) {
     WNDCLASSW existing{};
     if (GetClassInfoW(ModuleInstance(), p.ClassName.c_str(), &existing))
         UnregisterClassW(p.ClassName.c_str(), ModuleInstance());
-    RegisterClassW(&wc);
+    // Without its class no window of this kind can be made: say which. A class
+    // still in use by a window of its own stays as it was registered.
+    if (!RegisterClassW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        throw Exception("Cannot register the window class " + Utf16ToUtf8(p.ClassName));
     RegisteredClasses().push_back({p.ClassName, defWndProc_});
 }
 

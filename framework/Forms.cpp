@@ -60,7 +60,7 @@ TApplication::TApplication(TComponent* owner, bool ownerWindow) : TComponent(own
         wc.hInstance = ModuleInstance();
         wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         wc.lpszClassName = kAppClass;
-        RegisterClassW(&wc);
+        if (!RegisterClassW(&wc)) throw Exception("Cannot register the window class TApp");
     }
     handle_ = CreateWindowExW(WS_EX_LEFT, kAppClass, L"",
                               WS_POPUPWINDOW | WS_CLIPSIBLINGS | WS_DLGFRAME | WS_MINIMIZEBOX, 0, 0, 0, 0,

@@ -234,8 +234,6 @@ const TThemeApi& ThemeApi() {
         };
         get(a.OpenThemeData, "OpenThemeData");
         get(a.CloseThemeData, "CloseThemeData");
-        get(a.DrawThemeBackground, "DrawThemeBackground");
-        get(a.IsThemeBackgroundPartiallyTransparent, "IsThemeBackgroundPartiallyTransparent");
         get(a.IsThemeActive, "IsThemeActive");
         get(a.DrawThemeParentBackground, "DrawThemeParentBackground");
         return a;

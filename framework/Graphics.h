@@ -101,8 +101,6 @@ struct TThemeApi {
     HMODULE Module = nullptr;
     HANDLE(WINAPI* OpenThemeData)(HWND, LPCWSTR) = nullptr;
     HRESULT(WINAPI* CloseThemeData)(HANDLE) = nullptr;
-    HRESULT(WINAPI* DrawThemeBackground)(HANDLE, HDC, int, int, const RECT*, const RECT*) = nullptr;
-    BOOL(WINAPI* IsThemeBackgroundPartiallyTransparent)(HANDLE, int, int) = nullptr;
     BOOL(WINAPI* IsThemeActive)() = nullptr;
     HRESULT(WINAPI* DrawThemeParentBackground)(HWND, HDC, const RECT*) = nullptr;
 };

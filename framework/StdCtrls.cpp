@@ -81,6 +81,7 @@ void TEdit::AfterCreateWnd() {
 void TEdit::AdjustHeight() {
     if (!AutoHeight) return;
     HDC dc = GetDC(nullptr);
+    if (!dc) return; // nothing to measure with: the stored height stays
     HGDIOBJ old = SelectObject(dc, font_.Handle());
     TEXTMETRICW tm{};
     GetTextMetricsW(dc, &tm);

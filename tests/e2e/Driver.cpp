@@ -76,6 +76,14 @@ BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD lang, LONG_PTR l) 
 
 } // namespace
 
+bool Eventually(const std::function<bool()>& condition, DWORD ms) {
+    for (DWORD waited = 0;; waited += 10) {
+        if (condition()) return true;
+        if (waited >= ms) return false;
+        Sleep(10);
+    }
+}
+
 std::wstring FromUtf8(const char* s) {
     int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
     std::wstring w(static_cast<std::size_t>(n), L'\0');
@@ -189,7 +197,6 @@ HWND SetupProcess::Edit() {
 
 void SetupProcess::Click(HWND control) {
     PostMessageW(control, BM_CLICK, 0, 0);
-    Sleep(150);
 }
 
 bool SetupProcess::Checked(HWND box) {
@@ -211,7 +218,6 @@ void SetupProcess::SetText(HWND control, const std::wstring& text) {
 void SetupProcess::Key(HWND control, WPARAM vk) {
     PostMessageW(control, WM_KEYDOWN, vk, 1);
     PostMessageW(control, WM_KEYUP, vk, 0xC0000001);
-    Sleep(150);
 }
 
 void SetupProcess::Close() {

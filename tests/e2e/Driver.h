@@ -3,6 +3,7 @@
 // read the page title, press buttons and keys, answer its message boxes.
 #pragma once
 #include <windows.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ public:
     HWND Button(const std::wstring& caption);
     HWND CheckBox(const std::wstring& caption);
     HWND Edit();
+    // A click or key is posted, as input is: its effect shows once the wizard has
+    // taken it, so what follows waits for that effect (WaitForTitle, Eventually).
     void Click(HWND control);
     bool Checked(HWND checkBox);
     std::wstring Text(HWND control);
@@ -52,6 +55,9 @@ private:
 // time, -2 when a window a person could see showed meanwhile (a silent run must
 // show nothing).
 int RunSilently(const std::wstring& arguments, const std::wstring& exe = L"");
+
+// Polls the condition until it holds; false when it does not within the time.
+bool Eventually(const std::function<bool()>& condition, DWORD milliseconds = 10000);
 
 std::wstring FromUtf8(const char* s);
 // The path of the built setup.exe, and of the demo qrd.exe.

@@ -52,7 +52,7 @@ TEST_F(Wizard, NextThroughEveryPageToTheFinish) {
     HWND launch = p.CheckBox(GetTextW(txtLaunchNow));
     ASSERT_NE(launch, nullptr);
     if (p.Checked(launch)) p.Click(launch);
-    EXPECT_FALSE(p.Checked(launch));
+    EXPECT_TRUE(Eventually([&] { return !p.Checked(launch); }));
     p.Click(finish);
     EXPECT_EQ(p.Wait(), 0);
     EXPECT_TRUE(Exists(DefaultMainDir() + L"\\qrd.exe"));
@@ -123,7 +123,7 @@ TEST_F(Wizard, ADestinationIsNormalisedAndAPortableCopyRefusedInProgramFiles) {
     HWND portable = p.CheckBox(GetTextW(txtPortableCopy));
     ASSERT_NE(portable, nullptr);
     p.Click(portable);
-    EXPECT_TRUE(p.Checked(portable));
+    EXPECT_TRUE(Eventually([&] { return p.Checked(portable); }));
     Next(p);
     HWND box = p.MessageBox();
     ASSERT_NE(box, nullptr);

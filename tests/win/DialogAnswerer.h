@@ -64,7 +64,14 @@ private:
                 Sleep(20);
                 continue;
             }
-            Sleep(100); // let the dialog finish its own set-up
+            // The dialog is answered once it is whole: enabled, with its buttons.
+            for (int i = 0; i < 500 && IsWindow(s.found); ++i) {
+                if (IsWindowEnabled(s.found) &&
+                    (GetDlgItem(s.found, IDOK) || GetDlgItem(s.found, IDYES) ||
+                     GetDlgItem(s.found, IDABORT) || GetDlgItem(s.found, IDCANCEL)))
+                    break;
+                Sleep(10);
+            }
             wchar_t text[2048] = {};
             GetDlgItemTextW(s.found, 0xFFFF, text, 2048);
             {

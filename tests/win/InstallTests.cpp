@@ -176,7 +176,7 @@ TEST_F(InstallTest, SecondInstallationRewritesAndKeepsOneSectionPerRun) {
     std::wstring templ = Target(*files.Files[2], false);
     WriteWholeFile(Main(L"qrd.exe"), "changed by the user");
     WriteWholeFile(templ, "changed by the user");
-    Sleep(20); // a later stamp
+    for (double first = stamp; NowDateTime() <= first;) Sleep(1); // a later stamp
     ASSERT_TRUE(Install(choices));
 
     EXPECT_EQ(Bytes(Main(L"qrd.exe")).substr(0, 2), "MZ");

@@ -89,6 +89,15 @@ TEST_F(RegistryTest, ValuesAndTheirTypes) {
                                 "6\0.\0"
                                 "1\0\0\0",
                                 16));
+    // A UTF-8 text beyond ASCII (a packager's publisher name) is stored as its characters.
+    reg.PutText8("Publisher", "\xC3\x89"
+                              "ditions Norvanta \xE2\x80\x94 \xC3\xA9quipe");
+    EXPECT_EQ(RawType(HKEY_CURRENT_USER, TestKey(), "Publisher", &data), static_cast<DWORD>(REG_SZ));
+    const std::wstring publisher = L"\u00C9ditions Norvanta \u2014 \u00E9quipe";
+    EXPECT_EQ(data,
+              std::string(reinterpret_cast<const char*>(publisher.c_str()), (publisher.size() + 1) * 2));
+    EXPECT_EQ(reg.GetText("Publisher"), publisher);
+    EXPECT_EQ(reg.ValueByteSize("Publisher"), static_cast<std::int32_t>((publisher.size() + 1) * 2));
     EXPECT_EQ(RawType(HKEY_CURRENT_USER, TestKey(), "On", &data), static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(data, std::string("\1\0\0\0", 4));
     EXPECT_EQ(reg.GetText("Folder"), L"C:\\Mod\u00E8les");
