@@ -17,12 +17,15 @@ FUZZ_JOBS ?= 1
 FUZZ_FLAGS ?=
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
+# A word for the shell, in single quotes.
+quote = '$(subst ','\'',$(1))'
 # LOGO=<png> and ICON=<ico> build a packager's own art into setup.exe (the logo
-# must be an 8-bit palette PNG with unfiltered rows); LOGO= and ICON= go back to
-# the product's own.
+# must be an 8-bit palette PNG with unfiltered rows), COPYRIGHT="..." the version
+# resource's copyright line; LOGO=, ICON= and COPYRIGHT= go back to the product's own.
 ART_VARS := $(strip \
   $(if $(filter-out undefined,$(origin LOGO)),-DNORVANTA_LOGO="$(if $(LOGO),$(abspath $(LOGO)))") \
-  $(if $(filter-out undefined,$(origin ICON)),-DNORVANTA_ICON="$(if $(ICON),$(abspath $(ICON)))"))
+  $(if $(filter-out undefined,$(origin ICON)),-DNORVANTA_ICON="$(if $(ICON),$(abspath $(ICON)))") \
+  $(if $(filter-out undefined,$(origin COPYRIGHT)),-DNORVANTA_COPYRIGHT=$(call quote,$(COPYRIGHT))))
 # The payload's time stamps are clamped to the last commit's time, so that a
 # fresh clone packs the same bytes on any machine.
 SOURCE_DATE_EPOCH ?= $(shell git -C "$(ROOT)" log -1 --format=%ct 2>/dev/null)

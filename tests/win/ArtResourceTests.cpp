@@ -1,9 +1,11 @@
-// The art as built into setup.exe: the LOGO resource of type PNG decodes, and
-// icon group 1 offers images of 16, 32, 48 and 256 pixels that Windows loads.
+// What a packager may set in setup.exe, as built: the LOGO resource of type PNG
+// decodes, icon group 1 offers images of 16, 32, 48 and 256 pixels that Windows
+// loads, and the version resource reads back field by field with its copyright line.
 #include "PNG.h"
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 namespace {
 // setup.exe lies in ..\..\setup of the build folder this test runs from.
@@ -82,3 +84,50 @@ TEST(ArtResources, IconGroupOneHasFourSizes) {
     }
 }
 #endif
+
+// Read as file properties and software inventories read it: through the version API.
+TEST(VersionResource, EveryFieldReadsBack) {
+    std::wstring path = SetupPath();
+    DWORD unused = 0, size = GetFileVersionInfoSizeW(path.c_str(), &unused);
+    ASSERT_GT(size, 0u) << GetLastError();
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, info.data()));
+    void* value = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", &value, &length));
+    ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00040004u); // 4.4.6.1
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00060001u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00040004u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00060001u);
+    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS_NT_WINDOWS32));
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", &value, &length));
+    ASSERT_EQ(length, 4u);
+    EXPECT_EQ(static_cast<const WORD*>(value)[0], 0x040C); // French, Unicode
+    EXPECT_EQ(static_cast<const WORD*>(value)[1], 1200);
+
+    std::string utf8 = NORVANTA_COPYRIGHT_LINE;
+    std::wstring copyright(utf8.size(), L'\0');
+    copyright.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                         copyright.data(), static_cast<int>(copyright.size())));
+#ifndef NORVANTA_PACKAGER_COPYRIGHT
+    EXPECT_EQ(copyright, L"\u00A9 2026 The Norvanta Word Processor Team");
+#endif
+    const std::pair<const wchar_t*, std::wstring> fields[] = {
+        {L"CompanyName", L"The Norvanta Word Processor Team"},
+        {L"FileDescription", L"Installation du traitement de texte Norvanta (Version Light)"},
+        {L"FileVersion", L"4.4.6.1"},
+        {L"ProductName", L"Traitement de texte Norvanta"},
+        {L"ProductVersion", L"4.4.6.1"},
+        {L"OriginalFilename", L"setup.exe"},
+        {L"LegalCopyright", copyright},
+    };
+    for (const auto& [name, expected] : fields) {
+        std::wstring query = std::wstring(L"\\StringFileInfo\\040C04B0\\") + name;
+        ASSERT_TRUE(VerQueryValueW(info.data(), query.c_str(), &value, &length)) << name;
+        EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), expected) << name;
+    }
+}
