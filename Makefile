@@ -58,6 +58,8 @@ win32: host $(WIN32)/build.ninja
 	  if [ "$$(cat $(WIN32)/payload-folder 2>/dev/null)" != "$$want" ]; then \
 	    cmake -S . -B $(WIN32) -DNORVANTA_PAYLOAD="$$want" >/dev/null && printf '%s' "$$want" > $(WIN32)/payload-folder; \
 	  fi
+	@[ "$$(cat $(WIN32)/source-date-epoch 2>/dev/null)" = "$(SOURCE_DATE_EPOCH)" ] || \
+	  printf '%s' "$(SOURCE_DATE_EPOCH)" > $(WIN32)/source-date-epoch
 	@cmake --build $(WIN32) -j $(JOBS)
 
 $(WIN64)/build.ninja: | bootstrap
