@@ -11,7 +11,7 @@ pkgs=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev zlib1g-dev googletest
   wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb xauth x11-utils imagemagick
-  clang libclang-rt-14-dev python3
+  clang libclang-rt-14-dev python3 git osslsigncode openssl
 )
 [ "${BOOTSTRAP_EXTRA:-}" ] && pkgs+=(${BOOTSTRAP_EXTRA})
 
