@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Counts the test cases that ran, per label, from the GoogleTest XML reports,
-and the fuzz passes from the reports of tests/fuzz/fuzz.sh (<target>.fuzz)."""
+"""Counts the test cases that ran, per label, from the GoogleTest XML reports
+(tests/release/cases.py writes the same for its scripts), and the fuzz passes
+from the reports of tests/fuzz/fuzz.sh (<target>.fuzz)."""
 import os
 import sys
 import xml.etree.ElementTree as ET
@@ -32,7 +33,8 @@ for root in sys.argv[1:]:
             t[2] += int(suite.get("disabled", 0))
             t[3] += 1
 names = {"host": "host tests (native)", "wine": "Wine tests", "e2e": "end-to-end tests (Wine)",
-         "fuzz": "fuzz passes (native)", "gui": "GUI tests (Wine, Xvfb)"}
+         "fuzz": "fuzz passes (native)", "gui": "GUI tests (Wine, Xvfb)",
+         "release": "release checks (signing, second build)"}
 for label, (tests, failures, disabled, programs) in totals.items():
     print(f"{names.get(label, label)}: {tests} ran in {programs} programs, {failures} failed"
           + (f", {disabled} disabled" if disabled else ""))

@@ -60,7 +60,8 @@ int RunSilently(const std::wstring& arguments, const std::wstring& exe = L"");
 bool Eventually(const std::function<bool()>& condition, DWORD milliseconds = 10000);
 
 std::wstring FromUtf8(const char* s);
-// The path of the built setup.exe, and of the demo qrd.exe.
+// The path of the built setup.exe (or of the copy that NORVANTA_SETUP_UNDER_TEST
+// names), and of the demo qrd.exe.
 std::wstring SetupExe();
 std::wstring DemoProgramExe();
 // A copy of setup.exe with one resource replaced by other bytes, or removed (type nil: RCDATA).

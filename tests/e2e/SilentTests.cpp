@@ -260,3 +260,27 @@ TEST_F(Silent, ADamagedPayloadEndsWith217AndWritesNothing) {
     EXPECT_EQ(p.Wait(), 217);
     EXPECT_TRUE(NothingInstalled(DefaultMainDir()));
 }
+
+// One byte changed in the payload's compressed data after the build. The copy
+// that NORVANTA_TAMPERED_SETUP names was changed in its file (a signed program,
+// whose signature no longer verifies); otherwise one is made here.
+TEST_F(Silent, AChangedPayloadByteEndsWith217AndWritesNothing) {
+    std::wstring tampered;
+    if (const wchar_t* given = _wgetenv(L"NORVANTA_TAMPERED_SETUP"); given && *given) {
+        tampered = given;
+    } else {
+        std::string payload;
+        if (HMODULE m = LoadLibraryExW(SetupExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+            if (HRSRC r = FindResourceW(m, L"FILES", L"FILES"))
+                payload.assign(static_cast<const char*>(LockResource(LoadResource(m, r))),
+                               SizeofResource(m, r));
+            FreeLibrary(m);
+        }
+        ASSERT_GT(payload.size(), 1000u);
+        payload[payload.size() / 2] ^= 0x01;
+        tampered = SetupVariant(dir.path(), "FILES", "FILES", payload);
+    }
+    ASSERT_TRUE(Exists(tampered)) << "no tampered copy at " << std::string(tampered.begin(), tampered.end());
+    EXPECT_EQ(RunSilently(L"/S", tampered), 217);
+    EXPECT_TRUE(NothingInstalled(DefaultMainDir()));
+}
