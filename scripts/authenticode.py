@@ -125,7 +125,8 @@ class SignedData:
             fail("the signature uses an unknown digest algorithm")
         value = child(blob, digest_info, 0x04)
         self.digest = blob[value[1]:value[2]].hex().upper()
-        signer = child(blob, child(blob, signed, 0x31), 0x30)
+        # SignedData holds two sets: the digest algorithms, then the signer infos.
+        signer = child(blob, child(blob, signed, 0x31, 1), 0x30)
         self.unsigned_attributes = []
         for tag, cs, ce in children(blob, signer[1], signer[2]):
             if tag == 0xA1:
@@ -269,11 +270,18 @@ def verify(a):
             fail("the certificate chain does not verify against %s (osslsigncode: %s)"
                  % (a.ca, "; ".join(reasons[:3]) or "failed"))
         print("  chain        verified against %s" % a.ca)
+        if stamped:
+            # osslsigncode falls back to the present time when the time stamp fails.
+            if "Timestamp Server Signature verification: ok" not in r.stdout:
+                fail("the time stamp does not verify against %s" % (a.tsa_ca or "the system's certificates"))
+            when = re.search(r"(?:Timestamp time|The signature is timestamped):\s*(.+)", r.stdout)
+            print("  time stamp   %s, verified against %s"
+                  % (when.group(1).strip() if when else "present", a.tsa_ca or "the system's certificates"))
     else:
         print("  chain        not checked: give CA=<file> with the certificates you trust")
-    if stamped:
-        print("  time stamp   present" + ("" if a.ca else " (checked with CA=, against TSA_CA= or the system's)"))
-    else:
+        if stamped:
+            print("  time stamp   present, not checked (CA= checks it, against TSA_CA= or the system's)")
+    if not stamped:
         print("  time stamp   none: the signature counts only while the certificate is valid")
     if nested:
         print("  note         further (nested) signatures are present and were not checked")

@@ -6,10 +6,13 @@ end-to-end tests that run them under Wine (signed/setup.exe, tampered/setup.exe)
 
   signing.py ROOT BUILD SCRATCH XML"""
 import hashlib
+import http.server
 import os
+import re
 import shutil
 import struct
 import sys
+import threading
 
 sys.dont_write_bytecode = True  # nothing is written into the sources
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -27,6 +30,7 @@ os.makedirs(pki)
 signed = os.path.join(scratch, "signed", "setup.exe")
 tampered = os.path.join(scratch, "tampered", "setup.exe")
 PASSWORD = "throw-away pass phrase"
+tsa_config = os.path.join(pki, "tsa.cnf")
 
 # A nested make must not join the jobs of the make that runs the tests.
 env = {k: v for k, v in os.environ.items() if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "PASS")}
@@ -166,6 +170,66 @@ def AChangedPayloadByteFailsVerification():
     check(r.returncode != 0 and "changed after signing" in r.stdout, r.shown)
     o = run(["osslsigncode", "verify", "-CAfile", ca, "-in", tampered])
     check(o.returncode != 0, "osslsigncode accepts the tampered file\n" + o.shown)
+
+
+class TimeStampAuthority(http.server.BaseHTTPRequestHandler):
+    """RFC 3161 over HTTP on the loopback address, answered by openssl ts."""
+
+    def do_POST(self):
+        query, reply = os.path.join(pki, "ts.query"), os.path.join(pki, "ts.reply")
+        with open(query, "wb") as f:
+            f.write(self.rfile.read(int(self.headers.get("Content-Length", "0"))))
+        r = run(["openssl", "ts", "-reply", "-config", tsa_config, "-queryfile", query, "-out", reply])
+        body = read(reply) if r.returncode == 0 else b""
+        self.send_response(200 if body else 500)
+        self.send_header("Content-Type", "application/timestamp-reply")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
+
+
+@suite.case
+def ATimeStampIsAddedAndVerified():
+    tsa_key, tsa_csr, tsa_cert = (os.path.join(pki, n) for n in ("tsa.key", "tsa.csr", "tsa.pem"))
+    ssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", tsa_key, "-out", tsa_csr, "-subj", "/CN=Test TSA")
+    with open(ext, "w") as f:
+        f.write("basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n"
+                "extendedKeyUsage=critical,timeStamping\n")
+    ssl("x509", "-req", "-in", tsa_csr, "-CA", ca, "-CAkey", ca_key, "-CAcreateserial", "-out", tsa_cert,
+        "-days", "2", "-extfile", ext)
+    with open(tsa_config, "w") as f:
+        f.write("[tsa]\ndefault_tsa = test\n[test]\nserial = %s\nsigner_cert = %s\nsigner_key = %s\n"
+                "certs = %s\nsigner_digest = sha256\ndefault_policy = 1.2.3.4.1\ndigests = sha256, sha384, sha512\n"
+                "ess_cert_id_alg = sha256\n" % (os.path.join(pki, "tsa.serial"), tsa_cert, tsa_key, tsa_cert))
+    with open(os.path.join(pki, "tsa.serial"), "w") as f:
+        f.write("01\n")
+    server = http.server.HTTPServer(("127.0.0.1", 0), TimeStampAuthority)
+    server.timeout = 30
+    thread = threading.Thread(target=server.serve_forever, daemon=True)
+    thread.start()
+    try:
+        stamped = os.path.join(scratch, "stamped", "setup.exe")
+        url = "http://127.0.0.1:%d/" % server.server_address[1]
+        r = make("sign", "CERT=" + cert, "KEY=" + key, "SIGNED=" + stamped, "TIMESTAMP=" + url)
+    finally:
+        server.shutdown()
+        server.server_close()
+    check(r.returncode == 0, r.shown)
+    r = make("verify", "FILE=" + stamped, "CA=" + ca, "TSA_CA=" + ca)
+    check(r.returncode == 0 and re.search(r"time stamp   .*20\d\d GMT, verified against", r.stdout), r.shown)
+    r = make("verify", "FILE=" + stamped, "CA=" + ca, "TSA_CA=" + stranger)
+    check(r.returncode != 0 and "time stamp does not verify" in r.stdout, r.shown)
+    # The time stamp counter-signs the signature; the signed program bytes are the same.
+    plain = read(signed)
+    stamped_data = read(stamped)
+    layout = authenticode.PeLayout(stamped_data)
+    check(stamped_data[layout.entry + 8:layout.table] == plain[layout.entry + 8:layout.table],
+          "the time-stamped file's program bytes differ from the unstamped one's")
+    r = make("verify", "FILE=" + stamped, "CA=" + stranger, "TSA_CA=" + ca)
+    check(r.returncode != 0, "a stranger CA verifies the time-stamped file\n" + r.shown)
 
 
 suite.finish()
