@@ -103,6 +103,12 @@ def SignAppendsOnlyTheCertificateTable():
     allowed = set(range(layout.checksum, layout.checksum + 4)) | set(range(layout.entry, layout.entry + 8))
     check(changed and set(changed) <= allowed, "signing changed bytes of the program: %s" % changed[:16])
     check(struct.unpack_from("<I", data, layout.checksum)[0] != 0, "the signed file has no PE checksum")
+    # What the README tells a second person: removing the signature gives back the
+    # program they built.
+    stripped = os.path.join(scratch, "stripped.exe")
+    r = run(["osslsigncode", "remove-signature", "-in", signed, "-out", stripped])
+    check(r.returncode == 0 and read(stripped) == plain, "removing the signature does not give back setup.exe\n"
+          + r.shown)
 
 
 @suite.case
