@@ -35,7 +35,8 @@ def ACloneInAnotherFolderBuildsTheSameBytes():
     os.makedirs(scratch)
     # The sources as they are, uncommitted changes to tracked files included
     # (git stash create makes a commit of them and changes nothing).
-    r = run(["git", "-C", root, "stash", "create"])
+    r = run(["git", "-C", root, "-c", "user.name=release test", "-c", "user.email=release-test@localhost", "stash",
+             "create"])
     check(r.returncode == 0, r.shown)
     revision = r.stdout.strip() or "HEAD"
     source = os.path.join(scratch, "src")
