@@ -24,6 +24,13 @@ bool StartsWithPath(const std::wstring& path, const std::wstring& folder) {
     return SamePath(path.substr(0, folder.size()), folder);
 }
 
+bool IsInFolder(const std::wstring& path, const std::wstring& folder) {
+    std::wstring root = PathWithoutSlash(folder);
+    if (root.empty() || path.size() < root.size() || !SamePath(path.substr(0, root.size()), root))
+        return false;
+    return path.size() == root.size() || path[root.size()] == L'\\' || root.back() == L':';
+}
+
 static std::size_t LastSeparator(const std::wstring& path) {
     return path.find_last_of(L"\\:");
 }

@@ -9,6 +9,9 @@ bool SamePath(const std::wstring& a, const std::wstring& b);
 // A plain prefix test, ignoring case: "C:\\Program Files (x86)" starts with
 // "C:\\Program Files". Not a test of folder membership.
 bool StartsWithPath(const std::wstring& path, const std::wstring& folder);
+// On whole components, ignoring case: C:\A\b is in C:\a and in C:\A\b\ (the folder
+// itself counts), C:\A2 is not in C:\A. Both in full form (no "." or ".." part).
+bool IsInFolder(const std::wstring& path, const std::wstring& folder);
 std::wstring FolderPartOf(const std::wstring& path);
 std::wstring NamePartOf(const std::wstring& path);
 std::wstring JoinPath(const std::wstring& folder, const std::string& nameUtf8);

@@ -47,6 +47,19 @@ TEST(Paths, JoinAndCompare) {
     EXPECT_FALSE(StartsWithPath(L"D:\\Program Files\\x", L"C:\\Program Files"));
 }
 
+// What the uninstaller may touch is decided on whole components, never on a prefix.
+TEST(Paths, InFolderOnWholeComponents) {
+    EXPECT_TRUE(IsInFolder(L"C:\\Norvanta\\qrd.exe", L"C:\\Norvanta"));
+    EXPECT_TRUE(IsInFolder(L"c:\\norvanta\\A\\b", L"C:\\NORVANTA\\"));
+    EXPECT_TRUE(IsInFolder(L"C:\\Norvanta", L"C:\\Norvanta\\"));
+    EXPECT_TRUE(IsInFolder(L"C:\\x", L"C:\\"));
+    EXPECT_FALSE(IsInFolder(L"C:\\Norvanta2\\qrd.exe", L"C:\\Norvanta"));
+    EXPECT_FALSE(IsInFolder(L"C:\\Norvanta2", L"C:\\Norvanta"));
+    EXPECT_FALSE(IsInFolder(L"C:\\Norvant", L"C:\\Norvanta"));
+    EXPECT_FALSE(IsInFolder(L"D:\\Norvanta\\x", L"C:\\Norvanta"));
+    EXPECT_FALSE(IsInFolder(L"C:\\Norvanta\\x", L""));
+}
+
 static double Make(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
     double dt = -1;
     EXPECT_TRUE(EncodeDateTime({y, mo, d, h, mi, s, ms}, dt));
