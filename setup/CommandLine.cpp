@@ -50,3 +50,16 @@ bool FindDestinationSwitch(const std::vector<std::wstring>& args, std::wstring& 
     }
     return found;
 }
+
+bool FindLogSwitch(const std::vector<std::wstring>& args, std::wstring& file) {
+    auto upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c; };
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::wstring& a = args[i];
+        if (a.size() >= 5 && (a[0] == L'-' || a[0] == L'/') && upper(a[1]) == L'L' && upper(a[2]) == L'O' &&
+            upper(a[3]) == L'G' && a[4] == L'=') {
+            file = a.substr(5);
+            return true;
+        }
+    }
+    return false;
+}

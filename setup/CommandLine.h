@@ -20,3 +20,6 @@ using UpperFn = wchar_t (*)(wchar_t);
 // replacing the previous one, so that the first on the command line wins.
 bool FindDestinationSwitch(const std::vector<std::wstring>& args, std::wstring& destination, UpperFn upper);
 bool FindSilentSwitch(const std::vector<std::wstring>& args);
+// "/LOG=<file>" or "-LOG=<file>" (LOG in either case): the run log is the rest
+// (maybe empty). The first on the command line wins, as for the destination.
+bool FindLogSwitch(const std::vector<std::wstring>& args, std::wstring& file);

@@ -51,3 +51,25 @@ TEST(CommandLine, DestinationSwitchTheFirstWins) {
     EXPECT_FALSE(FindDestinationSwitch({L"-Dprogram-name"}, d, AsciiUpper));
     EXPECT_FALSE(FindDestinationSwitch({L"setup", L"D:\\x", L"+Dx"}, d, AsciiUpper));
 }
+
+TEST(CommandLine, LogSwitchIsNeitherSilentNorADestination) {
+    std::wstring f;
+    EXPECT_FALSE(FindLogSwitch({L"setup", L"/S", L"/D"}, f));
+    EXPECT_FALSE(FindLogSwitch({L"/LOG=program-name"}, f));
+    for (const wchar_t* no : {L"/LOG", L"/LOGx=a", L"LOG=a", L"--LOG=a", L"/LO=a"})
+        EXPECT_FALSE(FindLogSwitch({L"setup", no}, f)) << no;
+    ASSERT_TRUE(FindLogSwitch({L"setup", L"-log=C:\\A B\\run.log"}, f));
+    EXPECT_EQ(f, L"C:\\A B\\run.log");
+    ASSERT_TRUE(FindLogSwitch({L"setup", L"/LoG=first", L"/S", L"-LOG=second"}, f));
+    EXPECT_EQ(f, L"first");
+    ASSERT_TRUE(FindLogSwitch({L"setup", L"/LOG="}, f));
+    EXPECT_EQ(f, L"");
+    // Quoted as the destination is, the whole argument is the switch.
+    ASSERT_TRUE(FindLogSwitch(SplitCommandLine(L"setup \"/LOG=C:\\Mes journaux\\u.log\" /S"), f));
+    EXPECT_EQ(f, L"C:\\Mes journaux\\u.log");
+    // The log switch changes neither of the other rules.
+    std::wstring d;
+    Args args{L"setup", L"/LOG=D:\\x.log", L"-LOG=S.log"};
+    EXPECT_FALSE(FindSilentSwitch(args));
+    EXPECT_FALSE(FindDestinationSwitch(args, d, AsciiUpper));
+}
