@@ -1,0 +1,51 @@
+#include "RunLog.h"
+#include <windows.h>
+#include <cwchar>
+
+TRunLog::~TRunLog() {
+    if (file_) CloseHandle(file_);
+}
+
+bool TRunLog::Open(const std::wstring& path) {
+    if (file_ || path.empty()) return false;
+    // Others may read it while the run goes on.
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    file_ = f;
+    return true;
+}
+
+void TRunLog::Line(const std::wstring& text) {
+    if (!file_) return;
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    wchar_t stamp[32];
+    std::swprintf(stamp, 32, L"%04u-%02u-%02u %02u:%02u:%02u.%03u ", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond, t.wMilliseconds);
+    // Real UTF-8 (a character beyond the basic plane as one four-byte sequence):
+    // the log is read by other tools, unlike Install.log, whose format is fixed.
+    std::wstring line = stamp + text + L"\r\n";
+    int n = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0, nullptr,
+                                nullptr);
+    if (n <= 0) return;
+    std::string bytes(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), bytes.data(), n, nullptr,
+                        nullptr);
+    DWORD written = 0;
+    WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void TRunLog::Failure(const std::wstring& what, unsigned long code) {
+    Line(what + L": error " + std::to_wstring(code) + L": " + SystemErrorText(code));
+}
+
+std::wstring SystemErrorText(unsigned long code) {
+    wchar_t buffer[512] = {};
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                             buffer, 512, nullptr);
+    std::wstring text(buffer, n < 512 ? n : 511);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+        text.pop_back();
+    return text.empty() ? L"(the system has no text for it)" : text;
+}

@@ -1,0 +1,27 @@
+// A log of one run for administrators (the /LOG=<file> switch): UTF-8 lines,
+// each after its local time, written as they come so that a run that stops
+// half-way still tells how far it got. A file that cannot be opened leaves the
+// log off and never stops the run.
+#pragma once
+#include <string>
+
+class TRunLog {
+public:
+    TRunLog() = default;
+    ~TRunLog();
+    TRunLog(const TRunLog&) = delete;
+    TRunLog& operator=(const TRunLog&) = delete;
+
+    // Replaces the file. False (and the log stays off) when it cannot be opened.
+    bool Open(const std::wstring& path);
+    bool IsOpen() const { return file_ != nullptr; }
+    void Line(const std::wstring& text);
+    // "<what>: error <code>: <the system's text for it>".
+    void Failure(const std::wstring& what, unsigned long code);
+
+private:
+    void* file_ = nullptr; // a Windows HANDLE
+};
+
+// The system's text for an error code (FormatMessageW), without the line end.
+std::wstring SystemErrorText(unsigned long code);
