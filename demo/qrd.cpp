@@ -1,7 +1,10 @@
 // Demo stand-in for the Norvanta word processor, packed by the demo payload so
-// that the setup has a real program to install, start, find and "uninstall".
-// It shows an RTF file given on its command line as plain text.
+// that the setup has a real program to install, start, find and uninstall.
+// It shows an RTF file given on its command line as plain text; "-ui" removes
+// the installation (the uninstall entry's command), "-ui /S" without a word.
+#include "CommandLine.h"
 #include "RtfText.h"
+#include "Uninstall.h"
 #include "WinHandles.h"
 #include <windows.h>
 #include <shellapi.h>
@@ -19,11 +22,6 @@ const wchar_t kNoFileNote[] =
     L"Il n'\u00E9dite rien : donnez-lui un mod\u00E8le ou un insert (fichier RTF) sur la ligne de "
     L"commande, par exemple\r\n\r\n    qrd.exe \"Lettre simple.rtf\"\r\n\r\n"
     L"et il en affiche le texte, sans mise en forme.";
-
-const wchar_t kNoUninstaller[] =
-    L"Cette version de d\u00E9monstration n'a pas de programme de d\u00E9sinstallation.\r\n\r\n"
-    L"Pour la retirer, supprimez son dossier d'installation, ses raccourcis et le dossier "
-    L"\u00AB Norvanta \u00BB des donn\u00E9es partag\u00E9es.";
 
 HWND editor = nullptr;
 
@@ -76,20 +74,26 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
+
+// The switches read as the setup reads its own: /S or -S in either case, /LOG=<file>.
+int RunUninstall(const std::vector<std::wstring>& args) {
+    TUninstallOptions options;
+    options.Silent = FindSilentSwitch(args);
+    FindLogSwitch(args, options.LogPath);
+    return Uninstall(options).ExitCode;
+}
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
+    std::vector<std::wstring> args = SplitCommandLine(GetCommandLineW());
+    for (std::size_t i = 1; i < args.size(); ++i)
+        if (lstrcmpiW(args[i].c_str(), L"-ui") == 0 || lstrcmpiW(args[i].c_str(), L"/ui") == 0)
+            return RunUninstall(args);
+
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::wstring file;
-    for (int i = 1; argv && i < argc; ++i) {
-        if (lstrcmpiW(argv[i], L"-ui") == 0 || lstrcmpiW(argv[i], L"/ui") == 0) {
-            LocalFree(argv);
-            MessageBoxW(nullptr, kNoUninstaller, kTitle, MB_OK | MB_ICONINFORMATION);
-            return 0;
-        }
-        if (file.empty()) file = argv[i];
-    }
+    if (argv && argc > 1) file = argv[1];
     if (argv) LocalFree(argv);
 
     std::wstring text = kNoFileNote, title = kTitle;

@@ -1,0 +1,54 @@
+// Removes an installation by the records its setup left: the files and folders
+// named by Install.log beside the program, the settings key of the current user
+// and the uninstall entry. The installed program links it and answers "-ui"
+// with it; it depends on nothing of the setup itself.
+//
+// What goes: every "File Copy: " line's file, then every "Made Dir: " line's
+// folder that is empty (deepest first), Install.log, the settings key and the
+// uninstall entry (32-bit registry view, as the setup wrote them), and the
+// running program itself, which is moved out of the install folder into the
+// temporary folder and deleted by the system at the next restart (a running
+// program's file can be renamed but never deleted). What stays: the shared data
+// folder (C:\ProgramData\Norvanta) with what other installations use, folders
+// that hold files the installation did not write, and anything outside the
+// install folder, the shortcut folders and the data folder.
+//
+// When something could not be removed, the records a later attempt needs stay:
+// Install.log is rewritten to list what remains, the program itself, the
+// settings and the uninstall entry are kept, so that the program list can run
+// the removal again.
+#pragma once
+#include <string>
+#include <vector>
+
+struct TUninstallOptions {
+    bool Silent = false;      // no window and no box at all; nothing is asked
+    std::wstring LogPath;     // when not empty, a run log of every step is written there
+    std::wstring ProgramPath; // the running program in the install folder; empty: this process's own file
+};
+
+// The exit codes of "-ui", for deployment tools.
+enum : int {
+    kUninstallDone = 0,        // removed, or the user said no
+    kUninstallRunningCopy = 1, // a copy of the word processor runs; nothing was removed
+    kUninstallIncomplete = 2,  // something could not be removed (the rest was), or a log line was refused
+    kUninstallNothingHere = 3, // no Install.log beside the program (a portable copy): nothing was removed
+};
+
+struct TUninstallProblem {
+    std::wstring Path;   // the file, folder or registry key, or the refused log line
+    std::wstring Reason; // the system's reason, or why the line was refused
+};
+
+struct TUninstallOutcome {
+    int ExitCode = kUninstallDone;
+    std::vector<TUninstallProblem> Problems; // what was not removed, and the lines refused
+};
+
+// Runs the whole removal: checks, the confirmation (unless silent), the removal,
+// the closing box (unless silent). Never throws.
+TUninstallOutcome Uninstall(const TUninstallOptions& options);
+
+// Every box of the uninstaller goes through here: MessageBoxW with the
+// uninstaller's caption. Answers the button pressed (IDYES, IDNO, IDOK...).
+int UninstallBox(const std::wstring& text, unsigned style);
