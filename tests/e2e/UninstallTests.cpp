@@ -1,0 +1,407 @@
+// The installed qrd.exe's "-ui" after a real silent installation, run as the
+// program list and deployment tools run it: what goes, what stays, the exit
+// codes, the boxes and the run log.
+#include "E2ETest.h"
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <functional>
+#include <map>
+
+namespace {
+const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t kPending[] = L"PendingFileRenameOperations";
+
+std::string Utf8(const std::wstring& w) {
+    int n =
+        WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+std::wstring TempFolder() {
+    wchar_t buf[MAX_PATH + 1] = {};
+    return std::wstring(buf, GetTempPathW(MAX_PATH + 1, buf));
+}
+
+// The restart's work list: source and target names in turn, an empty target
+// meaning "delete".
+std::vector<std::wstring> PendingOperations() {
+    RegValue v = ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, kPending);
+    std::wstring all(reinterpret_cast<const wchar_t*>(v.data.data()), v.data.size() / 2);
+    std::vector<std::wstring> items;
+    for (std::size_t start = 0; start < all.size();) {
+        std::size_t end = all.find(L'\0', start);
+        if (end == std::wstring::npos) end = all.size();
+        items.push_back(all.substr(start, end - start));
+        start = end + 1;
+    }
+    if (items.size() % 2 != 0) items.pop_back(); // the list's closing NUL
+    return items;
+}
+
+bool DeletedAtRestart(const std::wstring& path) {
+    std::vector<std::wstring> ops = PendingOperations();
+    for (std::size_t i = 0; i + 1 < ops.size(); i += 2)
+        if (ops[i + 1].empty() && lstrcmpiW(ops[i].c_str(), (L"\\??\\" + path).c_str()) == 0) return true;
+    return false;
+}
+
+void DropFromPending(const std::wstring& path) {
+    std::vector<std::wstring> ops = PendingOperations();
+    std::wstring kept;
+    for (std::size_t i = 0; i + 1 < ops.size(); i += 2)
+        if (lstrcmpiW(ops[i].c_str(), (L"\\??\\" + path).c_str()) != 0)
+            kept += ops[i] + L'\0' + ops[i + 1] + L'\0';
+    HKEY k;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS) return;
+    if (kept.empty())
+        RegDeleteValueW(k, kPending);
+    else
+        RegSetValueExW(k, kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.c_str()),
+                       static_cast<DWORD>((kept.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(k);
+}
+
+// Files of the temporary folder with the program's bytes.
+std::vector<std::wstring> CopiesInTemp(const std::string& program) {
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((TempFolder() + L"*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return found;
+    do {
+        std::wstring path = TempFolder() + fd.cFileName;
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && fd.nFileSizeLow == program.size() &&
+            Bytes(path) == program)
+            found.push_back(path);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return found;
+}
+
+// Everything a folder holds, by name, with a digest of the files' bytes.
+std::map<std::wstring, std::size_t> Contents(const std::wstring& folder) {
+    std::map<std::wstring, std::size_t> items;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return items;
+    do {
+        std::wstring name = fd.cFileName;
+        if (name != L"." && name != L"..")
+            items[name] = std::hash<std::string>()(Bytes(folder + L"\\" + name));
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return items;
+}
+
+bool HasLine(const std::vector<std::string>& lines, const std::string& part) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.find(part) != std::string::npos; });
+}
+
+// Wine cannot make a link or junction itself but shows a Unix link to a folder
+// as a reparse point; it also starts Unix programs.
+void RunUnix(const std::wstring& program, std::wstring line, const std::wstring& folder) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
+                       &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+}
+
+bool IsLink(const std::wstring& path) {
+    DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+class Uninstall : public E2ETest {
+protected:
+    void SetUp() override {
+        E2ETest::SetUp();
+        main = DefaultMainDir();
+    }
+    void TearDown() override {
+        if (!link.empty()) {
+            RunUnix(L"Z:\\bin\\rm", L"rm " + link, main);
+            for (int i = 0; i < 500 && Exists(main + L"\\" + link); ++i) Sleep(20);
+        }
+        ClearCopies();
+        if (main != DefaultMainDir()) TestDir::RemoveTree(main);
+        E2ETest::TearDown();
+    }
+    void InstallSilently(const std::wstring& arguments = L"") {
+        ASSERT_EQ(RunSilently(L"/S" + arguments), 0);
+        program = Bytes(main + L"\\qrd.exe");
+        ASSERT_FALSE(program.empty());
+    }
+    int RunUi(const std::wstring& arguments) { return RunSilently(arguments, main + L"\\qrd.exe"); }
+    // The running program cannot delete its own file: it leaves it in the
+    // temporary folder, for the system to delete at the next restart.
+    void ExpectOnlyTheProgramLeftForTheRestart() {
+        std::vector<std::wstring> copies = CopiesInTemp(program);
+        ASSERT_EQ(copies.size(), 1u);
+        EXPECT_TRUE(DeletedAtRestart(copies[0])) << copies[0];
+        ClearCopies();
+    }
+    void ClearCopies() {
+        if (program.empty()) return;
+        for (const std::wstring& c : CopiesInTemp(program)) {
+            DeleteFileW(c.c_str());
+            DropFromPending(c);
+        }
+    }
+    void ExpectNothingLeftButTheSharedData() {
+        EXPECT_FALSE(Exists(main));
+        for (int csidl :
+             {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS, CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY})
+            EXPECT_FALSE(Exists(ShortcutIn(csidl))) << csidl;
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Norvanta Word Processor"));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+        for (const wchar_t* kept : {L"Update.log", L"qrd_common.dat", L"Hidden\\install_stamp",
+                                    L"Public\\Mod\u00E8les de document"})
+            EXPECT_TRUE(Exists(SharedData() + kept)) << kept;
+        ExpectOnlyTheProgramLeftForTheRestart();
+    }
+    bool StillInstalled() {
+        return Exists(main + L"\\qrd.exe") && Exists(main + L"\\Licence.txt") &&
+               Exists(main + L"\\Install.log") && Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS)) &&
+               KeyExists(HKEY_CURRENT_USER, kSettingsKeyW) && KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW);
+    }
+    // What an installation left, to compare two of them.
+    std::vector<std::wstring> Records() {
+        std::vector<std::wstring> r;
+        for (const wchar_t* name : {L"MAINDIR", L"INSTALLTOALL", L"DSKSHORTCUT", L"LAUNCH"}) {
+            RegValue v = ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, name);
+            r.push_back(name + (L"=" + v.Text()) + std::to_wstring(v.Number()));
+        }
+        for (const wchar_t* name :
+             {L"DisplayIcon", L"DisplayName", L"DisplayVersion", L"Publisher", L"UninstallString"})
+            r.push_back(name + (L"=" + ReadValue(HKEY_LOCAL_MACHINE, kUninstallKeyW, name).Text()));
+        for (int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_DESKTOPDIRECTORY}) {
+            LinkFields link = LoadLink(ShortcutIn(csidl));
+            r.push_back(link.path + L"|" + link.folder + L"|" + link.description);
+        }
+        return r;
+    }
+    std::wstring main, link;
+    std::string program;
+};
+} // namespace
+
+TEST_F(Uninstall, SilentlyRemovesAllButTheSharedDataAndAReinstallIsLikeTheFirst) {
+    InstallSilently();
+    auto files = Contents(main); // Install.log apart
+    files.erase(L"Install.log");
+    std::vector<std::string> log = FileLines(main + L"\\Install.log");
+    std::vector<std::wstring> records = Records();
+    std::wstring runLog = dir / L"uninstall.log";
+    EXPECT_EQ(RunUi(L"-ui /S \"/LOG=" + runLog + L"\""), 0);
+    ExpectNothingLeftButTheSharedData();
+
+    // Every line after its local time; every step named, and the outcome last.
+    std::vector<std::string> lines = FileLines(runLog);
+    ASSERT_GT(lines.size(), 10u);
+    for (const std::string& l : lines)
+        EXPECT_TRUE(l.size() > 24 && l[4] == '-' && l[10] == ' ' && l[13] == ':' && l[19] == '.' &&
+                    l[23] == ' ')
+            << l;
+    EXPECT_TRUE(HasLine(lines, "Command line: \"" + Utf8(main) + "\\qrd.exe\" -ui /S"));
+    EXPECT_TRUE(HasLine(lines, "Switches: uninstall, silent, log " + Utf8(runLog)));
+    EXPECT_TRUE(HasLine(lines, "Removed file: " + Utf8(main) + "\\Licence.txt"));
+    EXPECT_TRUE(HasLine(lines, "Removed file: " + Utf8(ShortcutIn(CSIDL_COMMON_DESKTOPDIRECTORY))));
+    EXPECT_TRUE(HasLine(lines, "Removed registry key: HKEY_LOCAL_MACHINE\\" + Utf8(kUninstallKeyW)));
+    EXPECT_TRUE(HasLine(lines, "Removed folder: " + Utf8(main)));
+    EXPECT_TRUE(HasLine(lines, "Kept folder (the shared data folder stays): "));
+    EXPECT_EQ(lines.back().substr(24), "Exit code 0: everything the installation recorded was removed");
+
+    // Installed again: the same files and records as the first time; only the
+    // data folder, which stayed, is not made (nor logged) again.
+    InstallSilently();
+    auto again = Contents(main);
+    again.erase(L"Install.log");
+    EXPECT_EQ(again, files);
+    EXPECT_EQ(Records(), records);
+    std::vector<std::string> firstWithoutData;
+    for (const std::string& l : log)
+        if (l.find(Utf8(SharedData())) == std::string::npos) firstWithoutData.push_back(l);
+    EXPECT_EQ(FileLines(main + L"\\Install.log"), firstWithoutData);
+    EXPECT_EQ(RunUi(L"-UI -s"), 0);
+    ExpectNothingLeftButTheSharedData();
+}
+
+TEST_F(Uninstall, TheConfirmationBoxNonKeepsEverythingOuiRemoves) {
+    InstallSilently();
+    {
+        SetupProcess p(L"-ui", main + L"\\qrd.exe");
+        HWND box = p.MessageBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_NE(p.MessageText(box).find(L"Voulez-vous d\u00E9sinstaller"), std::wstring::npos);
+        EXPECT_NE(GetDlgItem(box, IDYES), nullptr);
+        EXPECT_NE(GetDlgItem(box, IDNO), nullptr);
+        p.Answer(box, IDNO);
+        EXPECT_EQ(p.Wait(), 0);
+    }
+    EXPECT_TRUE(StillInstalled());
+    EXPECT_TRUE(CopiesInTemp(program).empty());
+
+    SetupProcess p(L"-ui", main + L"\\qrd.exe");
+    HWND box = p.MessageBox();
+    ASSERT_NE(box, nullptr);
+    p.Answer(box, IDYES);
+    HWND done = p.MessageBox();
+    ASSERT_NE(done, nullptr);
+    EXPECT_NE(p.MessageText(done).find(L"a \u00E9t\u00E9 d\u00E9sinstall\u00E9"), std::wstring::npos);
+    p.Answer(done, IDOK);
+    EXPECT_EQ(p.Wait(), 0);
+    ExpectNothingLeftButTheSharedData();
+}
+
+TEST_F(Uninstall, ARunningCopyGivesOneAndNothingIsRemoved) {
+    InstallSilently();
+    SetupProcess running(L"", DemoProgramExe());
+    ASSERT_TRUE(running.Started());
+    for (int i = 0; i < 500 && !MarkedWindowExists(); ++i) Sleep(20);
+    ASSERT_TRUE(MarkedWindowExists());
+    EXPECT_EQ(RunUi(L"-ui /S"), 1);
+    EXPECT_TRUE(StillInstalled());
+
+    SetupProcess p(L"-ui", main + L"\\qrd.exe");
+    HWND box = p.MessageBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(p.MessageText(box).find(L"en cours d'ex\u00E9cution"), std::wstring::npos);
+    p.Answer(box, IDOK);
+    EXPECT_EQ(p.Wait(), 1);
+    EXPECT_TRUE(StillInstalled());
+}
+
+TEST_F(Uninstall, ALockedFileGivesTwoKeepsWhatALaterRunNeedsAndTheLogSaysWhy) {
+    InstallSilently();
+    std::vector<std::string> log = FileLines(main + L"\\Install.log");
+    std::wstring licence = main + L"\\Licence.txt", runLog = dir / L"uninstall.log";
+    HANDLE lock = CreateFileW(licence.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(RunUi(L"-ui /S \"/LOG=" + runLog + L"\""), 2);
+    CloseHandle(lock);
+
+    // The rest is gone; the program, its log of what remains and the registry
+    // entries stay, so that the program list can run the removal again.
+    EXPECT_TRUE(Exists(licence));
+    EXPECT_FALSE(Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS)));
+    EXPECT_FALSE(Exists(ShortcutIn(CSIDL_COMMON_DESKTOPDIRECTORY)));
+    EXPECT_TRUE(Exists(main + L"\\qrd.exe"));
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKeyW, L"UninstallString").Text(),
+              L"\"" + main + L"\\qrd.exe\" -ui");
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+    std::vector<std::string> remaining;
+    for (const std::string& l : log)
+        if (l.find(".lnk") == std::string::npos) remaining.push_back(l);
+    EXPECT_EQ(FileLines(main + L"\\Install.log"), remaining);
+    EXPECT_TRUE(CopiesInTemp(program).empty());
+
+    wchar_t reason[512] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   ERROR_SHARING_VIOLATION, 0, reason, 512, nullptr);
+    std::wstring text = reason;
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
+    ASSERT_FALSE(text.empty());
+    std::vector<std::string> lines = FileLines(runLog);
+    EXPECT_TRUE(HasLine(lines, "Could not remove file " + Utf8(licence) + ": error 32: " + Utf8(text)));
+    EXPECT_EQ(lines.back().substr(24),
+              "Exit code 2: 1 item(s) could not be removed, 0 line(s) of Install.log refused");
+
+    // Released, a second run finishes the work.
+    EXPECT_EQ(RunUi(L"-ui /S"), 0);
+    ExpectNothingLeftButTheSharedData();
+}
+
+TEST_F(Uninstall, ATamperedLogRemovesNothingOutside) {
+    main = L"C:\\Norvanta";
+    InstallSilently(L" -DC:\\Norvanta");
+    const std::wstring outside[] = {L"C:\\Norvanta2", L"C:\\NorvEmpty", L"C:\\NorvOutside",
+                                    L"C:\\NorvOutside\\inner"};
+    for (const std::wstring& f : outside) CreateDirectoryW(f.c_str(), nullptr);
+    for (const wchar_t* f : {L"C:\\Norvanta2\\victim.txt", L"C:\\NorvOutside\\victim.txt"})
+        CloseHandle(CreateFileW(f, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    link = L"link";
+    RunUnix(L"Z:\\bin\\ln", L"ln -s ../NorvOutside link", main);
+    for (int i = 0; i < 500 && !IsLink(main + L"\\link"); ++i) Sleep(20);
+    ASSERT_TRUE(IsLink(main + L"\\link"));
+    ASSERT_TRUE(Exists(L"C:\\windows\\win.ini"));
+
+    const std::string tampered[] = {
+        "File Copy: C:\\windows\\win.ini",
+        "Made Dir: C:\\windows\\",
+        "File Copy: C:\\Norvanta2\\victim.txt", // a prefix of the folder's name is no part of it
+        "File Copy: C:\\Norvanta\\..\\Norvanta2\\victim.txt",
+        "File Copy: C:/Norvanta/../Norvanta2/victim.txt",
+        "File Copy: \\\\?\\C:\\Norvanta2\\victim.txt",
+        "File Copy: ..\\Norvanta2\\victim.txt",
+        "Made Dir: C:\\NorvEmpty\\",
+        "Made Dir: C:\\Norvanta\\..\\NorvEmpty\\",
+        "File Copy: C:\\Norvanta\\link\\victim.txt", // behind a link
+        "Made Dir: C:\\Norvanta\\link\\inner\\",
+        "File Copy: " + Utf8(SharedData()) + "Update.log", // the data folder's files stay
+        "Nonsense: C:\\Norvanta2\\victim.txt",
+    };
+    std::string bytes = Bytes(main + L"\\Install.log");
+    for (const std::string& line : tampered) bytes += line + "\r\n";
+    HANDLE f =
+        CreateFileW((main + L"\\Install.log").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(f);
+
+    std::wstring runLog = dir / L"uninstall.log";
+    EXPECT_EQ(RunUi(L"-ui /S \"/LOG=" + runLog + L"\""), 2);
+    for (const std::wstring& f : outside) EXPECT_TRUE(Exists(f)) << f;
+    for (const wchar_t* f :
+         {L"C:\\windows\\win.ini", L"C:\\Norvanta2\\victim.txt", L"C:\\NorvOutside\\victim.txt"})
+        EXPECT_TRUE(Exists(f)) << f;
+    EXPECT_TRUE(Exists(SharedData() + L"Update.log"));
+    std::vector<std::string> lines = FileLines(runLog);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) {
+                                return l.find("Skipped Install.log line") != std::string::npos;
+                            }),
+              static_cast<std::ptrdiff_t>(std::size(tampered)));
+    // A refused line is nothing a later run could remove: the installation itself went.
+    EXPECT_EQ(Contents(main).size(), 1u) << "only the link stays";
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+    EXPECT_FALSE(Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS)));
+    ExpectOnlyTheProgramLeftForTheRestart();
+    for (const std::wstring& f : outside) TestDir::RemoveTree(f);
+}
+
+TEST_F(Uninstall, APortableCopyGivesThreeAndKeepsEverything) {
+    main = dir / L"Portable";
+    CreateDirectoryW(main.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(DemoProgramExe().c_str(), (main + L"\\qrd.exe").c_str(), FALSE));
+    CloseHandle(CreateFileW((main + L"\\Norvanta.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                            nullptr));
+    EXPECT_EQ(RunUi(L"-ui /S"), 3);
+
+    SetupProcess p(L"-ui", main + L"\\qrd.exe");
+    HWND box = p.MessageBox();
+    ASSERT_NE(box, nullptr);
+    std::wstring text = p.MessageText(box);
+    EXPECT_NE(text.find(main), std::wstring::npos);
+    EXPECT_NE(text.find(L"supprimez simplement ce dossier"), std::wstring::npos);
+    p.Answer(box, IDOK);
+    EXPECT_EQ(p.Wait(), 3);
+    EXPECT_TRUE(Exists(main + L"\\qrd.exe"));
+    EXPECT_TRUE(Exists(main + L"\\Norvanta.ini"));
+}
+
+TEST_F(Uninstall, AFolderNamedBeyondTheBasicPlaneGoesWhole) {
+    main = L"C:\\Norv\U0001F600";
+    InstallSilently(L" \"/D" + main + L"\"");
+    // The setup writes each half of the character as its own three-byte sequence.
+    EXPECT_NE(Bytes(main + L"\\Install.log").find("File Copy: C:\\Norv\xED\xA0\xBD\xED\xB8\x80\\qrd.exe\r\n"),
+              std::string::npos);
+    EXPECT_EQ(RunUi(L"-ui /S"), 0);
+    ExpectNothingLeftButTheSharedData();
+}
