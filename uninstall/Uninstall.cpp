@@ -43,7 +43,8 @@ bool IsSeparator(wchar_t c) {
 }
 
 bool IsRoot(const std::wstring& path) {
-    return (path.size() == 3 && path[1] == L':') || DrivePartOf(path) == path;
+    std::size_t root = PathRootLength(path);
+    return root != 0 && root >= path.size();
 }
 
 // The full form of an absolute path, without a trailing separator (a drive's

@@ -126,7 +126,7 @@ protected:
     void TearDown() override {
         if (!link.empty()) {
             RunUnix(L"Z:\\bin\\rm", L"rm " + link, main);
-            for (int i = 0; i < 500 && Exists(main + L"\\" + link); ++i) Sleep(20);
+            Eventually([&] { return !Exists(main + L"\\" + link); });
         }
         ClearCopies();
         if (main != DefaultMainDir()) TestDir::RemoveTree(main);
@@ -263,8 +263,7 @@ TEST_F(Uninstall, ARunningCopyGivesOneAndNothingIsRemoved) {
     InstallSilently();
     SetupProcess running(L"", DemoProgramExe());
     ASSERT_TRUE(running.Started());
-    for (int i = 0; i < 500 && !MarkedWindowExists(); ++i) Sleep(20);
-    ASSERT_TRUE(MarkedWindowExists());
+    ASSERT_TRUE(Eventually(MarkedWindowExists));
     EXPECT_EQ(RunUi(L"-ui /S"), 1);
     EXPECT_TRUE(StillInstalled());
 
@@ -328,8 +327,7 @@ TEST_F(Uninstall, ATamperedLogRemovesNothingOutside) {
         CloseHandle(CreateFileW(f, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     link = L"link";
     RunUnix(L"Z:\\bin\\ln", L"ln -s ../NorvOutside link", main);
-    for (int i = 0; i < 500 && !IsLink(main + L"\\link"); ++i) Sleep(20);
-    ASSERT_TRUE(IsLink(main + L"\\link"));
+    ASSERT_TRUE(Eventually([&] { return IsLink(main + L"\\link"); }));
     ASSERT_TRUE(Exists(L"C:\\windows\\win.ini"));
 
     const std::string tampered[] = {
