@@ -1,6 +1,7 @@
 // Walks the wizard page by page and saves a picture of each, for the README:
 // screenshots <folder>. The progress page is caught with the write-failure
-// question on it (a file of the destination is held open meanwhile).
+// question on it (a file of the destination is held open meanwhile). Last, the
+// uninstaller's confirmation box.
 #include "Driver.h"
 #include "InstallTraces.h"
 #include "Strings.h"
@@ -13,6 +14,19 @@ bool Shot(SetupProcess& p, const std::wstring& folder, const wchar_t* name) {
     bool ok = SaveWindowBitmap(p.Form(), folder + L"\\" + name + L".bmp");
     std::printf("%ls: %s\n", name, ok ? "saved" : "FAILED");
     return ok;
+}
+
+// The uninstaller's confirmation, as the program list's "Uninstall" shows it.
+bool ShotUninstallConfirmation(const std::wstring& folder) {
+    CleanInstallState();
+    if (RunSilently(L"/S") != 0) return false;
+    SetupProcess ui(L"-ui", DefaultMainDir() + L"\\qrd.exe");
+    HWND box = ui.MessageBox();
+    Sleep(400); // let the box finish painting
+    bool ok = box && SaveWindowBitmap(box, folder + L"\\uninstall-confirmation.bmp");
+    std::printf("uninstall-confirmation: %s\n", ok ? "saved" : "FAILED");
+    if (box) ui.Answer(box, IDNO);
+    return ui.Wait() == 0 && ok;
 }
 } // namespace
 
@@ -48,6 +62,7 @@ int wmain(int argc, wchar_t** argv) {
     if (launch && p.Checked(launch)) p.Click(launch);
     p.Click(p.Button(GetTextW(txtFinish)));
     ok = ok && p.Wait() == 0;
+    ok = ShotUninstallConfirmation(out) && ok;
     CleanInstallState();
     CoUninitialize();
     return ok ? 0 : 1;
