@@ -247,7 +247,8 @@ void TRemoval::Run() {
     installLog_ = folder_.empty() ? std::wstring() : JoinPath(folder_, "Install.log");
     log_.Line(L"Program: " + program_);
     log_.Line(L"Install folder: " + folder_);
-    if (!FileIsPresent(installLog_)) {
+    // A program at a drive's root has no folder of its own: the whole drive is no install folder.
+    if (!FileIsPresent(installLog_) || IsRoot(folder_)) {
         if (!options_.Silent)
             UninstallBox(std::wstring(kNothingHere) + L"\r\n\r\n" + folder_ + L"\r\n\r\n" + kDeleteByHand,
                          MB_OK | MB_ICONINFORMATION);
