@@ -46,7 +46,8 @@ struct TUninstallOutcome {
 };
 
 // Runs the whole removal: checks, the confirmation (unless silent), the removal,
-// the closing box (unless silent). Never throws.
+// the closing box (unless silent). Never throws. Once confirmed, the process's
+// current folder becomes the system folder, so that it holds no folder it removes.
 TUninstallOutcome Uninstall(const TUninstallOptions& options);
 
 // Every box of the uninstaller goes through here: MessageBoxW with the
