@@ -4,6 +4,7 @@
 #include "AttachFiles.h"
 #include "CommandLine.h"
 #include "Install.h"
+#include "InstallLock.h"
 #include "MainForm.h"
 #include "MessageBox.h"
 #include "ResourceStream.h"
@@ -31,33 +32,6 @@ wchar_t UpperChar(wchar_t c) {
     CharUpperBuffW(s, 1);
     return s[0];
 }
-
-// One installation at a time on this machine, whatever the session: a second
-// setup waits for the first to end, then does its own work (the logs and state
-// files are shared by every installation).
-class TSetupLock {
-public:
-    TSetupLock() {
-        const wchar_t name[] = L"Global\\Norvanta Word Processor Setup";
-        mutex_ = CreateMutexW(nullptr, FALSE, name);
-        // Made by another account: waiting needs no more than the right to wait.
-        if (!mutex_) mutex_ = OpenMutexW(SYNCHRONIZE, FALSE, name);
-        if (!mutex_) return; // no lock to be had: go on unguarded rather than not at all
-        DWORD r = WaitForSingleObject(mutex_, INFINITE);
-        // An abandoned lock was left by a setup that died: it is ours now.
-        owned_ = r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
-    }
-    ~TSetupLock() {
-        if (owned_) ReleaseMutex(mutex_);
-        if (mutex_) CloseHandle(mutex_);
-    }
-    TSetupLock(const TSetupLock&) = delete;
-    TSetupLock& operator=(const TSetupLock&) = delete;
-
-private:
-    HANDLE mutex_ = nullptr;
-    bool owned_ = false;
-};
 
 void ReportFatal(bool silent, const std::string& detail) {
     if (silent) return; // an unattended run never waits for a person
@@ -136,7 +110,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     std::vector<std::wstring> args = SplitCommandLine(GetCommandLineW());
     bool silent = FindSilentSwitch(args);
     {
-        TSetupLock lock;
+        TInstallLock lock;
         try {
             code = RunSetup(args, silent);
         } catch (const Exception& e) {

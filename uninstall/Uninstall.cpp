@@ -1,5 +1,6 @@
 #include "Uninstall.h"
 #include "Files.h"
+#include "InstallLock.h"
 #include "InstallLog.h"
 #include "Paths.h"
 #include "RunLog.h"
@@ -538,6 +539,8 @@ int UninstallBox(const std::wstring& text, unsigned style) {
 TUninstallOutcome Uninstall(const TUninstallOptions& options) {
     TUninstallOutcome outcome;
     try {
+        // Never while a setup (or another removal) writes the same records.
+        TInstallLock lock;
         TRemoval(options, outcome).Run();
     } catch (...) {
         // Out of memory, most likely; what was not reached is still recorded.
