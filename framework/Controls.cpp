@@ -696,6 +696,7 @@ void TWinControl::WndProc(TMessage& m) {
     case CN_SYSKEYDOWN: {
         m.Result = 1;
         WPARAM key = m.WParam;
+        if (TForm* form = ParentForm()) form->ShowKeyboardCues();
         if (Perform(CM_CHILDKEY, key, reinterpret_cast<LPARAM>(this)) != 0) return;
         LRESULT mask = 0;
         switch (key) {

@@ -330,11 +330,22 @@ void TForm::LoadState(TReader& reader) {
         if (pendingClientHeight_)
             pendingClientHeight_ = MulDiv(pendingClientHeight_, measured, designTextHeight_);
     }
+    textHeight_ = rescaled ? measured : designTextHeight_;
     if (pendingClientWidth_ > 0) SetClientWidth(pendingClientWidth_);
     if (pendingClientHeight_ > 0) SetClientHeight(pendingClientHeight_);
     ScalingFlags = 0;
     if (!rescaled)
         for (TControl* c : std::vector<TControl*>(controls_)) c->Rescale(1, 1);
+}
+
+int TForm::Scaled(int designValue) const {
+    return MulDiv(designValue, textHeight_, designTextHeight_);
+}
+
+void TForm::ShowKeyboardCues() {
+    // The system changes nothing (and tells no control) when they already show.
+    if (handle_)
+        SendMessageW(handle_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
 }
 
 void TForm::SetActiveControl(TWinControl* control) {
@@ -350,6 +361,7 @@ void TForm::SetActiveControl(TWinControl* control) {
 
 void TForm::FocusControl(TWinControl* control) {
     if (!control || !control->CanFocus()) return;
+    if (control == this) activeControl_ = nullptr; // the form itself, not its active control
     if (active_ && control->HandleAllocated())
         ::SetFocus(control->WindowHandle());
     else
@@ -447,6 +459,12 @@ void TForm::WndProc(TMessage& m) {
         m.Result = 0;
         return;
     case WM_SETFOCUS:
+        // As in a dialog, focus given to the form (by the system, once a modal
+        // box or dialog closes) passes on to its active control.
+        if (activeControl_ && activeControl_->CanFocus() && activeControl_->HandleAllocated()) {
+            ::SetFocus(activeControl_->WindowHandle());
+            return;
+        }
         // The form itself took the focus: no control of it is active.
         if (focusedControl_ != this) SetFocusedControl(this);
         DefaultHandler(m);

@@ -83,6 +83,13 @@ public:
     // A control is hidden, disabled or removed: the focus leaves it.
     void ControlGoing(TControl* control);
 
+    // A length of the design (drawn where the "0" measures 13 pixels) at the scale
+    // the form was read at.
+    int Scaled(int designValue) const;
+    // The keyboard was used: focus rectangles and mnemonic underlines show (the
+    // dialog manager does this for dialogs; a form has no dialog manager).
+    void ShowKeyboardCues();
+
     void LoadState(TReader& reader) override;
     void WndProc(TMessage& m) override;
     void Rescale(int m, int d) override;
@@ -104,5 +111,6 @@ private:
     int pendingClientWidth_ = 0;
     int pendingClientHeight_ = 0;
     int designTextHeight_ = 13;
+    int textHeight_ = 13; // what the "0" measured when the form was read
     TCanvas canvas_;
 };

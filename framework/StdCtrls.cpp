@@ -19,6 +19,15 @@ const TPropInfo LabelProps[] = {
     StringProperty<&TLabel::SetCaption>("Caption"),
 };
 
+// True when a typed character is the caption's mnemonic (compared without case).
+bool IsMnemonic(const std::string& caption, WPARAM typed) {
+    wchar_t mnemonic = MnemonicOf(Utf8ToUtf16(caption));
+    auto upper = [](wchar_t c) {
+        return CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(static_cast<unsigned short>(c))));
+    };
+    return mnemonic && upper(mnemonic) == upper(static_cast<wchar_t>(typed));
+}
+
 bool ShiftStateFree() {
     return !(GetKeyState(VK_SHIFT) & 0x8000) && !(GetKeyState(VK_CONTROL) & 0x8000) &&
            !(GetKeyState(VK_MENU) & 0x8000);
@@ -339,6 +348,17 @@ void TButton::WndProc(TMessage& m) {
         }
         m.Result = 0;
         return;
+    case CM_DIALOGCHAR:
+        // As in a dialog: the mnemonic focuses the button and presses it; a
+        // hidden or disabled button (or one on a hidden page) never answers.
+        if (IsMnemonic(Text(), m.WParam) && CanFocus() && handle_) {
+            SetFocus();
+            Click();
+            m.Result = 1;
+            return;
+        }
+        m.Result = 0;
+        return;
     default:
         TButtonControl::WndProc(m);
     }
@@ -355,6 +375,13 @@ void TCheckBox::CreateParams(TCreateParams& p) {
     TButtonControl::CreateParams(p);
     p.SystemClass = L"BUTTON";
     p.Style |= BS_3STATE;
+}
+
+void TCheckBox::Rescale(int m, int d) {
+    // The default height is a design size like the stored ones: it grows with the
+    // form, so that the system's glyph and the caption stay whole at any scale.
+    if (ComponentState() & csLoading) ScalingFlags |= sfHeight;
+    TButtonControl::Rescale(m, d);
 }
 
 void TCheckBox::AfterCreateWnd() {
@@ -375,13 +402,8 @@ void TCheckBox::WndProc(TMessage& m) {
             Click();
         }
         return;
-    case CM_DIALOGCHAR: {
-        wchar_t mnemonic = MnemonicOf(Utf8ToUtf16(Text()));
-        wchar_t typed = static_cast<wchar_t>(m.WParam);
-        if (mnemonic &&
-            CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(mnemonic))) ==
-                CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(typed))) &&
-            CanFocus()) {
+    case CM_DIALOGCHAR:
+        if (IsMnemonic(Text(), m.WParam) && CanFocus()) {
             SetFocus();
             Toggle();
             Click();
@@ -390,7 +412,6 @@ void TCheckBox::WndProc(TMessage& m) {
         }
         m.Result = 0;
         return;
-    }
     default:
         TButtonControl::WndProc(m);
     }

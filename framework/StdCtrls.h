@@ -113,6 +113,7 @@ public:
     void SetChecked(bool value);
     void Toggle() { SetChecked(!checked_); }
     void WndProc(TMessage& m) override;
+    void Rescale(int m, int d) override;
 
 protected:
     void CreateParams(TCreateParams& params) override;
