@@ -1,4 +1,4 @@
-#include "MessageBox.h"
+#include "FrenchMessageBox.h"
 
 unsigned MessageBoxStyle(int iconKind, MsgButtons buttons) {
     unsigned style = 0x2000; // MB_TASKMODAL
@@ -17,5 +17,24 @@ int MessageBoxAnswer(int result) {
         return result;
     default:
         return idOk;
+    }
+}
+
+const wchar_t* FrenchButtonLabel(int buttonId) {
+    switch (buttonId) {
+    case idOk:
+        return L"OK";
+    case idAbort:
+        return L"&Abandonner";
+    case idRetry:
+        return L"&R\u00E9essayer";
+    case idIgnore:
+        return L"&Ignorer";
+    case idYes:
+        return L"&Oui";
+    case idNo:
+        return L"&Non";
+    default:
+        return L"";
     }
 }
