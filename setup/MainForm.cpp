@@ -81,7 +81,7 @@ TMainForm::TMainForm(TComponent* owner, TAttachedFiles& files, TInstallSession& 
 
     TFont& title = TopLbl->Font();
     title.SetColor(clNavy);
-    title.SetHeight(-15);
+    title.SetHeight(Scaled(-15)); // grows with the form, like every other text
     title.SetName(L"Arial");
     title.SetStyle(fsBold);
 
@@ -280,7 +280,13 @@ void TMainForm::GoToPage(int page) {
     TopLbl->SetCaption(PageTitle(page));
     CurrentPage = page;
     for (int i = ClosePage; i >= WelcomePage; --i) pagePanels_[i]->SetVisible(i == page);
-    if (focus && focus->CanFocus()) focus->SetFocus();
+    if (focus && focus->CanFocus())
+        focus->SetFocus();
+    else if (!ActiveControl() || !ActiveControl()->CanFocus())
+        // The control that had the focus went with the page (Back from the licence,
+        // Next disabled for the installation): the page gets the focus that the
+        // window's activation gives it on the way forwards.
+        SelectNext(nullptr, true);
 
     if (page == ProgressPage) {
         if (HandleAllocated()) UpdateWindow(WindowHandle());
@@ -291,6 +297,17 @@ void TMainForm::GoToPage(int page) {
         return;
     }
     if (session_.Silent && session_.ExitCode() == 0) NBtn->Click();
+}
+
+void TMainForm::WndProc(TMessage& m) {
+    // On the finish page the installation is done: closing the window (its close
+    // box, Alt+F4) finishes, as the finish button does, without the close question.
+    if (m.Msg == WM_CLOSE && CurrentPage == FinishPage) {
+        NBtn->Click();
+        m.Result = 0;
+        return;
+    }
+    TForm::WndProc(m);
 }
 
 void TMainForm::BNClk(TPersistent* sender) {

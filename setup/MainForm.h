@@ -68,6 +68,7 @@ public:
     void PortIClk(TPersistent* sender);
     void FormCloseQuery(TPersistent* sender, bool& canClose);
 
+    void WndProc(TMessage& m) override;
     void GoToPage(int page);
     void NormalizeDestination();
 
