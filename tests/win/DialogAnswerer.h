@@ -47,9 +47,11 @@ private:
         GetWindowThreadProcessId(hwnd, &pid);
         wchar_t cls[32] = {}, caption[256] = {};
         GetClassNameW(hwnd, cls, 32);
+        // The caption last: reading it sends a message to a window of this process,
+        // whose thread may be the one waiting for this watcher to end.
+        if (pid != s->pid || !IsWindowVisible(hwnd) || std::wstring(cls) != L"#32770") return TRUE;
         GetWindowTextW(hwnd, caption, 256);
-        if (pid == s->pid && IsWindowVisible(hwnd) && std::wstring(cls) == L"#32770" &&
-            (s->caption->empty() || *s->caption == caption)) {
+        if (s->caption->empty() || *s->caption == caption) {
             s->found = hwnd;
             return FALSE;
         }

@@ -1,8 +1,9 @@
 // Shell services against Wine's shell32 and ole32: known folders, shortcuts read
 // back through IShellLinkW, the folder browser answered as a user would, and
-// launching with the verb "open".
+// launching with the verb "open"; the message boxes with French buttons.
 #include "DialogAnswerer.h"
 #include "Files.h"
+#include "FrenchMessageBox.h"
 #include "InstallLog.h"
 #include "Paths.h"
 #include "Shell.h"
@@ -134,4 +135,72 @@ TEST_F(ShellServices, OpenRunsABatchFile) {
         Sleep(50); // waits for the launch, asserts no time
     EXPECT_TRUE(FileIsPresent(marker));
     OpenWithShell(dir / L"absent.cmd", SW_SHOWNORMAL); // reports nothing
+}
+
+// ---- Message boxes with French buttons, as the setup and the uninstaller show them.
+
+namespace {
+struct BoxSeen {
+    std::vector<std::wstring> labels; // in button order, as read back from the box
+    bool fit = true;                  // every label within its button
+    HWND owner = nullptr;
+};
+
+void Inspect(HWND box, BoxSeen& seen) {
+    seen.owner = GetWindow(box, GW_OWNER);
+    for (int id : {IDOK, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO}) {
+        HWND button = GetDlgItem(box, id);
+        if (!button) continue;
+        wchar_t label[64] = {};
+        GetWindowTextW(button, label, 64);
+        seen.labels.push_back(label);
+        HDC dc = GetDC(button);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(button, WM_GETFONT, 0, 0)));
+        RECT text{0, 0, 0, 0}, client;
+        DrawTextW(dc, label, -1, &text, DT_CALCRECT | DT_SINGLELINE);
+        SelectObject(dc, old);
+        ReleaseDC(button, dc);
+        GetClientRect(button, &client);
+        seen.fit = seen.fit && text.right + 4 <= client.right && text.bottom <= client.bottom;
+    }
+}
+} // namespace
+
+TEST(FrenchMessageBoxes, LabelEveryButtonInFrenchAndAnswerTheOnePressed) {
+    HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 10, 10, 300, 100, nullptr, nullptr,
+                                 nullptr, nullptr);
+    HWND field = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 5, 5, 200, 24, owner,
+                                 nullptr, nullptr, nullptr);
+    struct Case {
+        MsgButtons buttons;
+        int icon, press;
+        std::vector<std::wstring> labels;
+    };
+    const std::vector<std::wstring> yesNo{L"&Oui", L"&Non"};
+    const std::vector<std::wstring> abortRetryIgnore{L"&Abandonner", L"&R\u00E9essayer", L"&Ignorer"};
+    const Case cases[] = {
+        {mbOk, miInformation, IDOK, {L"OK"}},
+        {mbYesNo, miQuestion, IDYES, yesNo},
+        {mbYesNo, miQuestion, IDNO, yesNo},
+        {mbAbortRetryIgnore, miError, IDABORT, abortRetryIgnore},
+        {mbAbortRetryIgnore, miError, IDRETRY, abortRetryIgnore},
+        {mbAbortRetryIgnore, miError, IDIGNORE, abortRetryIgnore},
+    };
+    for (const Case& c : cases) {
+        SetFocus(field);
+        BoxSeen seen;
+        int answer;
+        {
+            DialogAnswerer answerer({{c.press, [&](HWND box) { Inspect(box, seen); }}}, L"Norvanta");
+            answer = FrenchMessageBox(L"Le texte de la question.", L"Norvanta", c.icon, c.buttons, owner);
+            EXPECT_EQ(answerer.Seen(), 1);
+        }
+        SCOPED_TRACE(testing::Message() << "buttons " << c.buttons << ", pressed " << c.press);
+        EXPECT_EQ(answer, c.press);
+        EXPECT_EQ(seen.labels, c.labels);
+        EXPECT_TRUE(seen.fit);
+        EXPECT_EQ(seen.owner, owner);
+        EXPECT_EQ(GetFocus(), field); // back where it was before the box
+    }
+    DestroyWindow(owner);
 }
