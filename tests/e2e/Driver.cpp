@@ -1,4 +1,5 @@
 #include "Driver.h"
+#include "ScreenScale.h"
 #include <cstdio>
 
 namespace {
@@ -126,6 +127,14 @@ SetupProcess::SetupProcess(const std::wstring& arguments, const std::wstring& ex
     }
 }
 
+SetupProcess::SetupProcess(const std::wstring& arguments, int ppi) {
+    ScreenScale scale(static_cast<DWORD>(ppi));
+    SetupProcess started(arguments);
+    std::swap(process_, started.process_);
+    std::swap(id_, started.id_);
+    Form();
+}
+
 SetupProcess::~SetupProcess() {
     if (!process_) return;
     if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
@@ -224,6 +233,37 @@ void SetupProcess::Key(HWND control, WPARAM vk) {
 
 void SetupProcess::Close() {
     PostMessageW(Form(), WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+HWND SetupProcess::Focus() {
+    HWND form = Form(0);
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!form || !GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+bool SetupProcess::WaitForFocus(HWND control, DWORD ms) {
+    return control && Eventually([&] { return Focus() == control; }, ms);
+}
+
+void SetupProcess::Type(WORD vk, bool shift, bool alt) {
+    std::vector<INPUT> keys;
+    auto key = [&](WORD k, bool up) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = k;
+        in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(k, MAPVK_VK_TO_VSC));
+        in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        keys.push_back(in);
+    };
+    if (shift) key(VK_SHIFT, false);
+    if (alt) key(VK_MENU, false);
+    key(vk, false);
+    key(vk, true);
+    if (alt) key(VK_MENU, true);
+    if (shift) key(VK_SHIFT, true);
+    SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
 }
 
 HWND SetupProcess::MessageBox(DWORD ms) {

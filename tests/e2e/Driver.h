@@ -11,6 +11,9 @@ class SetupProcess {
 public:
     // Starts the program with the arguments (the program name is added in front).
     explicit SetupProcess(const std::wstring& arguments, const std::wstring& exe = L"");
+    // Starts it at a screen scale (pixels per inch), which is set only until its
+    // wizard shows: by then the program has read it.
+    SetupProcess(const std::wstring& arguments, int pixelsPerInch);
     ~SetupProcess(); // a process still running is ended
     SetupProcess(const SetupProcess&) = delete;
     SetupProcess& operator=(const SetupProcess&) = delete;
@@ -37,6 +40,13 @@ public:
     // Key presses posted to a control of the wizard, as the keyboard would.
     void Key(HWND control, WPARAM vk);
     void Close(); // the window's close box
+
+    // ---- The keyboard, as a person uses it: keys go to whatever has the focus.
+    // The window that has the keyboard focus in the program, nil when none has.
+    HWND Focus();
+    bool WaitForFocus(HWND control, DWORD milliseconds = 20000);
+    // A key pressed and released, with Shift or Alt held down around it.
+    static void Type(WORD vk, bool shift = false, bool alt = false);
 
     // ---- Message boxes of the process: the text of the one shown, then the answer.
     HWND MessageBox(DWORD milliseconds = 20000);

@@ -191,3 +191,170 @@ TEST_F(Wizard, TheLaunchBoxStartsTheInstalledProgram) {
     for (int i = 0; i < 250 && MarkedWindowExists(); ++i) Sleep(20);
     EXPECT_TRUE(Exists(main + L"\\qrd.exe"));
 }
+
+// ---- By keyboard alone, as a person who uses no mouse, at 100 % and 200 %.
+
+namespace {
+constexpr bool kShift = true, kAlt = true;
+
+class Keyboard : public Wizard, public ::testing::WithParamInterface<int> {
+protected:
+    static void Type(WORD vk, bool shift = false, bool alt = false) { SetupProcess::Type(vk, shift, alt); }
+    static void Alt(WORD letter) { Type(letter, false, kAlt); }
+    static HWND Gone(SetupProcess& p, HWND box) {
+        EXPECT_TRUE(Eventually([&] { return !IsWindow(box); })) << "the box stays";
+        return p.Form();
+    }
+    static std::wstring Label(SetupProcess& p, HWND box, int id) { return p.Text(GetDlgItem(box, id)); }
+};
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(Scale, Keyboard, ::testing::Values(96, 192),
+                         [](const ::testing::TestParamInfo<int>& i) {
+                             return std::to_string(i.param) + "ppi";
+                         });
+
+TEST_P(Keyboard, EveryPageForwardsAndBackThenInstalls) {
+    std::wstring main = dir / L"Norvanta";
+    SetupProcess p(L"\"-D" + main + L"\"", GetParam());
+    ASSERT_TRUE(p.WaitForTitle(Title(0)));
+    HWND next = p.Button(GetTextW(txtNext)), cancel = p.Button(GetTextW(txtCancel));
+    ASSERT_TRUE(next && cancel);
+    RECT client;
+    GetClientRect(p.Form(), &client); // the scale asked for is the one shown
+    EXPECT_GE(client.right, MulDiv(492, GetParam(), 96) * 9 / 10);
+    // The first page: Suite has the focus; Tab and Shift+Tab go round the buttons.
+    EXPECT_TRUE(p.WaitForFocus(next));
+    Type(VK_TAB);
+    EXPECT_TRUE(p.WaitForFocus(cancel));
+    Type(VK_TAB, kShift);
+    EXPECT_TRUE(p.WaitForFocus(next));
+    Alt('S');
+    ASSERT_TRUE(p.WaitForTitle(Title(1)));
+    HWND memo = VisibleChild(p.Form(), L"TMemo"), accept = p.CheckBox(GetTextW(txtAcceptLicence));
+    EXPECT_TRUE(p.WaitForFocus(memo));
+
+    // A bare letter in the licence text is typing, not a mnemonic; on the check
+    // box it is one: "J'&accepte" unticks the licence.
+    Type('S');
+    Type(VK_TAB);
+    EXPECT_TRUE(p.WaitForFocus(accept));
+    EXPECT_EQ(p.PageTitle(), Title(1));
+    Type('A');
+    EXPECT_TRUE(Eventually([&] { return !p.Checked(accept); }));
+    // Next refuses; once its box is closed the focus is back on Suite, where the
+    // mnemonic put it, and Space presses it again.
+    Alt('S');
+    for (int i = 0; i < 2; ++i) {
+        HWND box = p.MessageBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(p.MessageText(box), GetTextW(txtLicenceRequired));
+        EXPECT_EQ(Label(p, box, IDOK), L"OK");
+        Type(VK_RETURN);
+        Gone(p, box);
+        EXPECT_TRUE(p.WaitForFocus(next)) << "after box " << i;
+        EXPECT_EQ(p.PageTitle(), Title(1));
+        if (i == 0) Type(VK_SPACE);
+    }
+    Alt('A');
+    EXPECT_TRUE(Eventually([&] { return p.Checked(accept); }));
+    EXPECT_TRUE(p.WaitForFocus(accept));
+    Type('S'); // the focus is on the check box: a bare letter is a mnemonic
+    ASSERT_TRUE(p.WaitForTitle(Title(2)));
+    HWND edit = p.Edit(), browse = p.Button(GetTextW(txtBrowse));
+    EXPECT_TRUE(p.WaitForFocus(edit));
+
+    // The folder browser, opened with Space and closed with Escape, gives the
+    // focus back to its button (not to the field, where Space would type a blank).
+    Type(VK_TAB);
+    EXPECT_TRUE(p.WaitForFocus(browse));
+    Type(VK_SPACE);
+    HWND browser = p.MessageBox();
+    ASSERT_NE(browser, nullptr);
+    Type(VK_ESCAPE);
+    Gone(p, browser);
+    EXPECT_TRUE(p.WaitForFocus(browse));
+    EXPECT_EQ(p.Text(edit), main);
+    Alt('S');
+    ASSERT_TRUE(p.WaitForTitle(Title(3)));
+    EXPECT_TRUE(p.WaitForFocus(next));
+
+    // Back to the first page, each page focused as on the way forwards, and on again.
+    const HWND focusOf[] = {next, memo, edit, next};
+    for (int page = 2; page >= 0; --page) {
+        Alt('R');
+        ASSERT_TRUE(p.WaitForTitle(Title(page)));
+        EXPECT_TRUE(p.WaitForFocus(focusOf[page])) << "back on page " << page;
+    }
+    for (int page = 1; page <= 3; ++page) {
+        Alt('S');
+        ASSERT_TRUE(p.WaitForTitle(Title(page)));
+        EXPECT_TRUE(p.WaitForFocus(focusOf[page])) << "on page " << page;
+    }
+
+    // The write-failure question, its buttons in French: Réessayer once the file is free.
+    CreateDirectoryW(main.c_str(), nullptr);
+    HANDLE lock =
+        CreateFileW((main + L"\\Licence.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    Alt('S');
+    HWND box = p.MessageBox(60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(p.PageTitle(), Title(4));
+    EXPECT_EQ(Label(p, box, IDABORT), L"&Abandonner");
+    EXPECT_EQ(Label(p, box, IDRETRY), L"&R\u00E9essayer");
+    EXPECT_EQ(Label(p, box, IDIGNORE), L"&Ignorer");
+    CloseHandle(lock);
+    Type('R');
+    Gone(p, box);
+    ASSERT_TRUE(p.WaitForTitle(Title(5), 60000));
+    EXPECT_TRUE(Exists(main + L"\\Licence.txt"));
+    // The finish page: the launch box has the focus; at 100 % its mnemonic unticks it.
+    HWND launch = p.CheckBox(GetTextW(txtLaunchNow));
+    EXPECT_TRUE(p.WaitForFocus(launch));
+    bool launched = GetParam() != 96;
+    if (!launched) {
+        Alt('L');
+        EXPECT_TRUE(Eventually([&] { return !p.Checked(launch); }));
+    }
+    EXPECT_EQ(p.Checked(launch), launched);
+    // Alt+F4 finishes as Terminer does: no question, and the tick decides the start.
+    Type(VK_F4, false, kAlt);
+    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"LAUNCH").Number(), launched ? 1u : 0u);
+    EXPECT_TRUE(Exists(SharedData() + L"Update.log")); // the closing step ran
+    EXPECT_EQ(Eventually([] { return MarkedWindowExists(); }, launched ? 10000 : 1000), launched);
+    if (HWND marked = MarkedWindow()) PostMessageW(marked, WM_CLOSE, 0, 0);
+    Eventually([] { return !MarkedWindowExists(); }, 5000);
+}
+
+TEST_P(Keyboard, TheCloseQuestionAnswersWithItsFrenchButtons) {
+    SetupProcess p(L"", GetParam());
+    ASSERT_TRUE(p.WaitForTitle(Title(0)));
+    Alt('S');
+    ASSERT_TRUE(p.WaitForTitle(Title(1)));
+    Type(VK_TAB);
+    HWND accept = p.CheckBox(GetTextW(txtAcceptLicence));
+    EXPECT_TRUE(p.WaitForFocus(accept));
+    Type(VK_F4, false, kAlt);
+    HWND box = p.MessageBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(p.MessageText(box), GetTextW(txtNotFinished));
+    EXPECT_EQ(Label(p, box, IDYES), L"&Oui");
+    EXPECT_EQ(Label(p, box, IDNO), L"&Non");
+    // Oui stays the default button, as the system made it.
+    EXPECT_EQ(GetWindowLongW(GetDlgItem(box, IDYES), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+    EXPECT_EQ(GetWindow(box, GW_OWNER), GetWindow(p.Form(), GW_OWNER)); // modal to the wizard's owner
+    EXPECT_FALSE(IsWindowEnabled(p.Form()));
+    Type('N');
+    Gone(p, box);
+    EXPECT_EQ(p.Wait(0), -1);
+    EXPECT_TRUE(p.WaitForFocus(accept)); // back where it was
+    EXPECT_TRUE(p.Checked(accept));
+    Type(VK_ESCAPE); // Annuler asks the same
+    box = p.MessageBox();
+    ASSERT_NE(box, nullptr);
+    Type('O');
+    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+}
