@@ -75,6 +75,11 @@ TEST(ProductPayload, SetupCarriesTheDemoPayload) {
     std::string licence(reinterpret_cast<const char*>(files.Files[1]->Data), files.Files[1]->Size);
     EXPECT_EQ(licence.rfind("CONTRAT DE LICENCE", 0), 0u);
     EXPECT_NE(licence.find("Traitement de texte Norvanta"), std::string::npos);
+    // French typography: « and » hold to their words by no-break spaces, so that
+    // the licence box never leaves one alone at a line's end.
+    EXPECT_NE(licence.find("\xC2\xAB\xC2\xA0"), std::string::npos);
+    for (const char* loose : {"\xC2\xAB ", " \xC2\xBB", "\xC2\xAB\r", "\n\xC2\xBB"})
+        EXPECT_EQ(licence.find(loose), std::string::npos);
     for (std::size_t i = 0; i < licence.size(); ++i) {
         if (licence[i] == '\n') {
             ASSERT_TRUE(i > 0 && licence[i - 1] == '\r') << i;
