@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Makes docs/page*.png: the wizard's six pages as a user sees them, under Xvfb.
+# Makes docs/page*.png and docs/question-fermeture.png: the wizard's six pages as
+# a user sees them, under Xvfb, at 100 % (96 pixels per inch), 150 % and 200 %
+# (files named -150 and -200), and at 100 % its close question and the
+# uninstaller's confirmation (docs/uninstall-confirmation.png).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 tmp="$root/build/screenshots"
 rm -rf "$tmp" && mkdir -p "$tmp"
-"$root/scripts/with-wine.sh" bash -c "wine '$root/build/win32/tests/e2e/screenshots.exe' 'Z:${tmp//\//\\}'"
+shots="$root/build/win32/tests/e2e/screenshots.exe"
+"$root/scripts/with-wine.sh" bash -c "wine '$shots' 'Z:${tmp//\//\\}' &&
+  wine '$shots' 'Z:${tmp//\//\\}' 144 -150 && wine '$shots' 'Z:${tmp//\//\\}' 192 -200"
 for f in "$tmp"/*.bmp; do convert "$f" "$root/docs/$(basename "${f%.bmp}").png"; done
-ls "$root"/docs/page*.png
+ls "$root"/docs/page*.png "$root"/docs/question-fermeture.png "$root"/docs/uninstall-confirmation.png

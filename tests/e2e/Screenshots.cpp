@@ -1,7 +1,8 @@
 // Walks the wizard page by page and saves a picture of each, for the README:
-// screenshots <folder>. The progress page is caught with the write-failure
-// question on it (a file of the destination is held open meanwhile). Last, the
-// uninstaller's confirmation box.
+// screenshots <folder> [<pixels per inch> <name suffix>]. The progress page is
+// caught with the write-failure question on it (a file of the destination is
+// held open meanwhile). At 100 %, also the close question on the welcome page
+// and, last, the uninstaller's confirmation box.
 #include "Driver.h"
 #include "InstallTraces.h"
 #include "Strings.h"
@@ -9,10 +10,10 @@
 #include <cstdio>
 
 namespace {
-bool Shot(SetupProcess& p, const std::wstring& folder, const wchar_t* name) {
-    Sleep(400); // let the page finish painting
-    bool ok = SaveWindowBitmap(p.Form(), folder + L"\\" + name + L".bmp");
-    std::printf("%ls: %s\n", name, ok ? "saved" : "FAILED");
+bool Shot(HWND window, const std::wstring& folder, const std::wstring& name) {
+    Sleep(400); // let the window finish painting
+    bool ok = SaveWindowBitmap(window, folder + L"\\" + name + L".bmp");
+    std::printf("%ls: %s\n", name.c_str(), ok ? "saved" : "FAILED");
     return ok;
 }
 
@@ -31,38 +32,48 @@ bool ShotUninstallConfirmation(const std::wstring& folder) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 2) {
-        std::printf("usage: screenshots <folder>\n");
+    if (argc != 2 && argc != 4) {
+        std::printf("usage: screenshots <folder> [<pixels per inch> <name suffix>]\n");
         return 2;
     }
     std::wstring out = argv[1];
+    int ppi = argc == 4 ? _wtoi(argv[2]) : 96;
+    std::wstring suffix = argc == 4 ? argv[3] : L"";
     CoInitialize(nullptr);
     CleanInstallState();
     std::wstring main = DefaultMainDir();
-    SetupProcess p(L"");
+    SetupProcess p(L"", ppi);
     auto next = [&] { p.Click(p.Button(GetTextW(txtNext))); };
-    bool ok = p.WaitForTitle(GetTextW(txtPageTitle0)) && Shot(p, out, L"page0-bienvenue");
+    auto shot = [&](const wchar_t* name) { return Shot(p.Form(), out, name + suffix); };
+    bool ok = p.WaitForTitle(GetTextW(txtPageTitle0)) && shot(L"page0-bienvenue");
+    if (suffix.empty()) {
+        // The close question, with its French buttons, answered Non.
+        p.Close();
+        HWND question = p.MessageBox();
+        ok = ok && question && Shot(question, out, L"question-fermeture");
+        if (question) p.Answer(question, IDNO);
+    }
     next();
-    ok = ok && p.WaitForTitle(GetTextW(txtPageTitle0 + 1)) && Shot(p, out, L"page1-licence");
+    ok = ok && p.WaitForTitle(GetTextW(txtPageTitle0 + 1)) && shot(L"page1-licence");
     next();
-    ok = ok && p.WaitForTitle(GetTextW(txtPageTitle0 + 2)) && Shot(p, out, L"page2-dossier");
+    ok = ok && p.WaitForTitle(GetTextW(txtPageTitle0 + 2)) && shot(L"page2-dossier");
     next();
-    ok = ok && p.WaitForTitle(GetTextW(txtPageTitle0 + 3)) && Shot(p, out, L"page3-pret");
+    ok = ok && p.WaitForTitle(GetTextW(txtPageTitle0 + 3)) && shot(L"page3-pret");
     // Hold the licence file open so that the progress page stops on its question.
     CreateDirectoryW(main.c_str(), nullptr);
     HANDLE lock =
         CreateFileW((main + L"\\Licence.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     next();
     HWND box = p.MessageBox();
-    ok = ok && box && p.PageTitle() == GetTextW(txtPageTitle0 + 4) && Shot(p, out, L"page4-installation");
+    ok = ok && box && p.PageTitle() == GetTextW(txtPageTitle0 + 4) && shot(L"page4-installation");
     CloseHandle(lock);
     if (box) p.Answer(box, IDRETRY);
-    ok = ok && p.WaitForTitle(GetTextW(txtPageTitle0 + 5)) && Shot(p, out, L"page5-terminee");
+    ok = ok && p.WaitForTitle(GetTextW(txtPageTitle0 + 5)) && shot(L"page5-terminee");
     HWND launch = p.CheckBox(GetTextW(txtLaunchNow));
     if (launch && p.Checked(launch)) p.Click(launch);
     p.Click(p.Button(GetTextW(txtFinish)));
     ok = ok && p.Wait() == 0;
-    ok = ShotUninstallConfirmation(out) && ok;
+    if (suffix.empty()) ok = ShotUninstallConfirmation(out) && ok;
     CleanInstallState();
     CoUninitialize();
     return ok ? 0 : 1;
