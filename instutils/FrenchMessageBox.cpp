@@ -82,16 +82,20 @@ LRESULT CALLBACK BoxHookProc(int code, WPARAM w, LPARAM l) {
 }
 } // namespace
 
-int FrenchMessageBox(const std::wstring& text, const std::wstring& caption, int iconKind, MsgButtons buttons,
-                     void* ownerHwnd) {
+int MessageBoxInFrench(const std::wstring& text, const std::wstring& caption, unsigned style,
+                       void* ownerHwnd) {
     HWND focus = GetFocus();
     // A hook of this thread only, for the time of the box: it sees no other
     // program's windows, and a box shown from inside this one has its own.
     HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, BoxHookProc, nullptr, GetCurrentThreadId());
-    int r = MessageBoxW(static_cast<HWND>(ownerHwnd), text.c_str(), caption.c_str(),
-                        MessageBoxStyle(iconKind, buttons));
+    int r = MessageBoxW(static_cast<HWND>(ownerHwnd), text.c_str(), caption.c_str(), style);
     if (hook) UnhookWindowsHookEx(hook);
     // The system gives the focus to the owner window, not to the control that had it.
     if (focus && IsWindow(focus) && IsWindowVisible(focus) && IsWindowEnabled(focus)) SetFocus(focus);
-    return MessageBoxAnswer(r);
+    return r;
+}
+
+int FrenchMessageBox(const std::wstring& text, const std::wstring& caption, int iconKind, MsgButtons buttons,
+                     void* ownerHwnd) {
+    return MessageBoxAnswer(MessageBoxInFrench(text, caption, MessageBoxStyle(iconKind, buttons), ownerHwnd));
 }

@@ -24,3 +24,7 @@ const wchar_t* FrenchButtonLabel(int buttonId);
 // the window that had it before.
 int FrenchMessageBox(const std::wstring& text, const std::wstring& caption, int iconKind, MsgButtons buttons,
                      void* ownerHwnd);
+// The same for any MessageBoxW style (icons, default button, modality as given);
+// answers what MessageBoxW answers.
+int MessageBoxInFrench(const std::wstring& text, const std::wstring& caption, unsigned style,
+                       void* ownerHwnd);

@@ -1,5 +1,6 @@
 #include "Uninstall.h"
 #include "Files.h"
+#include "FrenchMessageBox.h"
 #include "InstallLock.h"
 #include "InstallLog.h"
 #include "Paths.h"
@@ -533,7 +534,7 @@ void TRemoval::Finish(int code, const std::wstring& reason) {
 } // namespace
 
 int UninstallBox(const std::wstring& text, unsigned style) {
-    return MessageBoxW(nullptr, text.c_str(), kCaption, style | MB_TASKMODAL | MB_SETFOREGROUND);
+    return MessageBoxInFrench(text, kCaption, style | MB_TASKMODAL | MB_SETFOREGROUND, nullptr);
 }
 
 TUninstallOutcome Uninstall(const TUninstallOptions& options) {

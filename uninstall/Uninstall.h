@@ -50,6 +50,7 @@ struct TUninstallOutcome {
 // current folder becomes the system folder, so that it holds no folder it removes.
 TUninstallOutcome Uninstall(const TUninstallOptions& options);
 
-// Every box of the uninstaller goes through here: MessageBoxW with the
-// uninstaller's caption. Answers the button pressed (IDYES, IDNO, IDOK...).
+// Every box of the uninstaller goes through here: a task-modal box with the
+// uninstaller's caption and French buttons. Answers the button pressed (IDYES,
+// IDNO, IDOK...).
 int UninstallBox(const std::wstring& text, unsigned style);
