@@ -1,5 +1,7 @@
 #include "Archive.h"
+#include <algorithm>
 #include <cstring>
+#include <zlib.h>
 
 namespace {
 // Decodes UTF-8 strictly, basic plane only: overlong forms, surrogates, stray or
@@ -88,7 +90,7 @@ void PutLe32(std::vector<std::uint8_t>& out, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
-[[noreturn]] void Damaged(std::size_t index, std::size_t offset, const std::string& what) {
+[[noreturn]] void Damaged(std::size_t index, std::uint64_t offset, const std::string& what) {
     throw EArchiveError("Damaged payload archive: record " + std::to_string(index) + " at byte " +
                         std::to_string(offset) + ": " + what);
 }
@@ -124,30 +126,40 @@ std::string EntryNameProblem(const std::string& nameUtf8) {
     return std::string();
 }
 
+namespace {
+std::string HeaderRunsPast(std::size_t n, std::uint64_t left) {
+    return "its name and header (" + std::to_string(kRecordOverhead + n) +
+           " bytes) run past the end of the data (" + std::to_string(left) + " bytes left)";
+}
+
+std::string ContentsRunPast(const ArchiveRecord& r, std::uint64_t left) {
+    return "the contents of \"" + r.Name + "\" (" + std::to_string(r.Size) +
+           " bytes) run past the end of the data (" + std::to_string(left) + " bytes left)";
+}
+
+// Name, date-time and size from a header whose bytes are all there.
+void TakeHeader(const std::uint8_t* header, std::size_t index, ArchiveRecord& r) {
+    std::size_t n = header[0];
+    r.Name.assign(reinterpret_cast<const char*>(header + 1), n);
+    std::string why = EntryNameProblem(r.Name);
+    if (!why.empty()) Damaged(index, r.Offset, "the name \"" + Printable(r.Name) + "\" " + why);
+    r.DateTime = LeDouble(header + 1 + n);
+    r.Size = Le32(header + 9 + n);
+}
+} // namespace
+
 std::vector<ArchiveRecord> ReadArchive(const std::uint8_t* data, std::size_t length) {
     std::vector<ArchiveRecord> records;
     std::size_t pos = 0;
     while (pos < length) {
         std::size_t index = records.size() + 1, start = pos, left = length - pos;
         std::size_t n = data[pos];
-        if (left < kRecordOverhead + n)
-            Damaged(index, start,
-                    "its name and header (" + std::to_string(kRecordOverhead + n) +
-                        " bytes) run past the end of the data (" + std::to_string(left) + " bytes left)");
+        if (left < kRecordOverhead + n) Damaged(index, start, HeaderRunsPast(n, left));
         ArchiveRecord r;
         r.Offset = start;
-        r.Name.assign(reinterpret_cast<const char*>(data + pos + 1), n);
-        std::string why = EntryNameProblem(r.Name);
-        if (!why.empty()) Damaged(index, start, "the name \"" + Printable(r.Name) + "\" " + why);
-        pos += 1 + n;
-        r.DateTime = LeDouble(data + pos);
-        r.Size = Le32(data + pos + 8);
-        pos += 12;
-        if (r.Size > length - pos)
-            Damaged(index, start,
-                    "the contents of \"" + r.Name + "\" (" + std::to_string(r.Size) +
-                        " bytes) run past the end of the data (" + std::to_string(length - pos) +
-                        " bytes left)");
+        TakeHeader(data + pos, index, r);
+        pos += kRecordOverhead + n;
+        if (r.Size > length - pos) Damaged(index, start, ContentsRunPast(r, length - pos));
         r.Data = data + pos;
         pos += r.Size;
         records.push_back(std::move(r));
@@ -155,17 +167,108 @@ std::vector<ArchiveRecord> ReadArchive(const std::uint8_t* data, std::size_t len
     return records;
 }
 
+std::vector<ArchiveRecord> ScanArchive(TStreamInflater& inflater, std::uint64_t& inflatedLength) {
+    inflater.Restart();
+    std::vector<ArchiveRecord> records;
+    std::uint8_t header[kRecordOverhead + kMaxEntryName];
+    for (;;) {
+        ArchiveRecord r;
+        r.Offset = inflater.Position();
+        if (inflater.Read(header, 1) == 0) break; // the data ends between two records
+        std::size_t index = records.size() + 1, n = header[0];
+        std::size_t got = inflater.Read(header + 1, kRecordOverhead - 1 + n);
+        if (got < kRecordOverhead - 1 + n) Damaged(index, r.Offset, HeaderRunsPast(n, 1 + got));
+        TakeHeader(header, index, r);
+        std::uint64_t skipped = inflater.Skip(r.Size);
+        if (skipped < r.Size) Damaged(index, r.Offset, ContentsRunPast(r, skipped));
+        records.push_back(std::move(r));
+    }
+    inflatedLength = inflater.Position();
+    return records;
+}
+
+namespace {
+constexpr char kIndexMagic[] = "NVX1";
+constexpr std::size_t kIndexFixed = 4 + 8 + 4 + 8 + 4;
+
+void PutLe64(std::vector<std::uint8_t>& out, std::uint64_t v) {
+    PutLe32(out, static_cast<std::uint32_t>(v));
+    PutLe32(out, static_cast<std::uint32_t>(v >> 32));
+}
+
+std::uint64_t Le64(const std::uint8_t* p) {
+    return Le32(p) | static_cast<std::uint64_t>(Le32(p + 4)) << 32;
+}
+
+std::uint32_t Check(const std::uint8_t* p, std::size_t n) {
+    uLong check = adler32(0L, Z_NULL, 0);
+    while (n > 0) { // adler32 takes 32-bit lengths
+        uInt step = static_cast<uInt>(std::min<std::size_t>(n, 0x40000000u));
+        check = adler32(check, p, step);
+        p += step;
+        n -= step;
+    }
+    return static_cast<std::uint32_t>(check);
+}
+} // namespace
+
+std::vector<std::uint8_t> EncodeIndex(const ArchiveIndex& index) {
+    std::vector<std::uint8_t> out(kIndexMagic, kIndexMagic + 4);
+    PutLe64(out, index.CompressedLength);
+    PutLe32(out, index.CompressedCheck);
+    PutLe64(out, index.InflatedLength);
+    PutLe32(out, static_cast<std::uint32_t>(index.Records.size()));
+    for (const ArchiveRecord& r : index.Records) AppendRecordHeader(out, r.Name, r.DateTime, r.Size);
+    PutLe32(out, Check(out.data(), out.size()));
+    return out;
+}
+
+bool DecodeIndex(const std::uint8_t* data, std::size_t length, ArchiveIndex& index) {
+    if (length < kIndexFixed + 4 || std::memcmp(data, kIndexMagic, 4) != 0) return false;
+    if (Le32(data + length - 4) != Check(data, length - 4)) return false;
+    ArchiveIndex got;
+    got.CompressedLength = Le64(data + 4);
+    got.CompressedCheck = Le32(data + 12);
+    got.InflatedLength = Le64(data + 16);
+    std::uint32_t count = Le32(data + 24);
+    std::size_t pos = kIndexFixed, end = length - 4;
+    std::uint64_t offset = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (pos >= end || end - pos < kRecordOverhead + data[pos]) return false;
+        ArchiveRecord r;
+        r.Offset = offset;
+        try {
+            TakeHeader(data + pos, i + 1, r);
+        } catch (const EArchiveError&) {
+            return false;
+        }
+        pos += kRecordOverhead + r.Name.size();
+        std::uint64_t next = r.DataOffset() + r.Size;
+        if (next > got.InflatedLength) return false;
+        offset = next;
+        got.Records.push_back(std::move(r));
+    }
+    if (pos != end || offset != got.InflatedLength) return false;
+    index = std::move(got);
+    return true;
+}
+
 void AppendRecord(std::vector<std::uint8_t>& archive, const std::string& nameUtf8, double dateTime,
                   const void* contents, std::uint32_t size) {
-    std::string why = EntryNameProblem(nameUtf8);
-    if (!why.empty()) throw EArchiveError("Cannot store \"" + Printable(nameUtf8) + "\": the name " + why);
-    archive.push_back(static_cast<std::uint8_t>(nameUtf8.size()));
-    archive.insert(archive.end(), nameUtf8.begin(), nameUtf8.end());
-    std::uint64_t bits;
-    std::memcpy(&bits, &dateTime, sizeof bits);
-    PutLe32(archive, static_cast<std::uint32_t>(bits));
-    PutLe32(archive, static_cast<std::uint32_t>(bits >> 32));
-    PutLe32(archive, size);
+    AppendRecordHeader(archive, nameUtf8, dateTime, size);
     const auto* p = static_cast<const std::uint8_t*>(contents);
     if (size != 0) archive.insert(archive.end(), p, p + size);
+}
+
+void AppendRecordHeader(std::vector<std::uint8_t>& out, const std::string& nameUtf8, double dateTime,
+                        std::uint32_t size) {
+    std::string why = EntryNameProblem(nameUtf8);
+    if (!why.empty()) throw EArchiveError("Cannot store \"" + Printable(nameUtf8) + "\": the name " + why);
+    out.push_back(static_cast<std::uint8_t>(nameUtf8.size()));
+    out.insert(out.end(), nameUtf8.begin(), nameUtf8.end());
+    std::uint64_t bits;
+    std::memcpy(&bits, &dateTime, sizeof bits);
+    PutLe32(out, static_cast<std::uint32_t>(bits));
+    PutLe32(out, static_cast<std::uint32_t>(bits >> 32));
+    PutLe32(out, size);
 }

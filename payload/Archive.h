@@ -3,8 +3,18 @@
 //   name length N (1 byte) | name (N bytes, UTF-8, parts separated by "\") |
 //   date-time (8-byte IEEE double, local time) | size S (4 bytes) | contents (S bytes)
 // Pure code: no Windows calls, used by the setup and by the host packer.
+//
+// Beside it the packer stores an index (resource INDEX of type FILES): what
+// the setup must know before it writes anything, so that it need not inflate
+// the archive to learn it. Little-endian:
+//   "NVX1" | compressed length (8) | Adler-32 of the compressed bytes (4) |
+//   inflated length (8) | record count (4) | each record's header as the
+//   archive holds it (name length, name, date-time, size) | Adler-32 of all
+//   the bytes before it (4)
+// Adler-32 because inflate computes it anyway: the check costs the setup no code.
 #pragma once
 #include "Exceptions.h"
+#include "Zlib.h"
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,11 +24,13 @@ inline constexpr std::size_t kMaxEntryName = 255;
 inline constexpr std::size_t kRecordOverhead = 13; // length byte, date-time, size
 
 struct ArchiveRecord {
-    std::string Name;                   // the stored UTF-8 bytes
-    double DateTime = 0.0;              // days since 1899-12-30, local time
-    std::uint32_t Size = 0;             // content bytes
-    const std::uint8_t* Data = nullptr; // first content byte, inside the archive (not owned)
-    std::size_t Offset = 0;             // where the record starts
+    std::string Name;       // the stored UTF-8 bytes
+    double DateTime = 0.0;  // days since 1899-12-30, local time
+    std::uint32_t Size = 0; // content bytes
+    const std::uint8_t* Data =
+        nullptr;              // first content byte, inside the archive (not owned); nil when scanned
+    std::uint64_t Offset = 0; // where the record starts
+    std::uint64_t DataOffset() const { return Offset + kRecordOverhead + Name.size(); }
 };
 
 // Why a name cannot be used as a relative file path under the install folder, or
@@ -31,6 +43,27 @@ std::string EntryNameProblem(const std::string& nameUtf8);
 // EArchiveError naming the record (counted from 1), its byte offset and the fault.
 std::vector<ArchiveRecord> ReadArchive(const std::uint8_t* data, std::size_t length);
 
+// The same records read from an inflater from its start, the contents skipped:
+// nothing is held but one header. The same checks and messages; the inflater's
+// own errors (a damaged or cut stream) come as EZlibError. The inflated length
+// is given back.
+std::vector<ArchiveRecord> ScanArchive(TStreamInflater& inflater, std::uint64_t& inflatedLength);
+
+struct ArchiveIndex {
+    std::uint64_t CompressedLength = 0;
+    std::uint32_t CompressedCheck = 0;
+    std::uint64_t InflatedLength = 0;
+    std::vector<ArchiveRecord> Records; // without Data
+};
+
+std::vector<std::uint8_t> EncodeIndex(const ArchiveIndex& index);
+// False when the bytes are no well-formed index: their own CRC, the names, the
+// records adding up to the inflated length, nothing after the end.
+bool DecodeIndex(const std::uint8_t* data, std::size_t length, ArchiveIndex& index);
+
 // Appends one record. Throws EArchiveError for a name the reader would refuse.
 void AppendRecord(std::vector<std::uint8_t>& archive, const std::string& nameUtf8, double dateTime,
                   const void* contents, std::uint32_t size);
+// Appends a record's header only (its contents follow separately).
+void AppendRecordHeader(std::vector<std::uint8_t>& out, const std::string& nameUtf8, double dateTime,
+                        std::uint32_t size);

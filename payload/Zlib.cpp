@@ -1,5 +1,6 @@
 #include "Zlib.h"
 #include <algorithm>
+#include <cstring>
 #include <zlib.h>
 
 namespace {
@@ -127,4 +128,82 @@ std::int32_t TZDecompressionStream::Seek(std::int32_t offset, SeekOrigin origin)
         }
     }
     return static_cast<std::int32_t>(z.total_out);
+}
+
+std::size_t TMemorySource::Read(void* buffer, std::size_t count) {
+    std::size_t n = std::min(count, length_ - position_);
+    if (n != 0) std::memcpy(buffer, data_ + position_, n);
+    position_ += n;
+    return n;
+}
+
+namespace {
+// Large enough that reading a file costs few calls, small beside any budget.
+constexpr std::size_t kSourceBlock = 256 * 1024;
+} // namespace
+
+struct TStreamInflater::State {
+    z_stream z{};
+    std::unique_ptr<Bytef[]> input = std::make_unique<Bytef[]>(kSourceBlock);
+    std::unique_ptr<std::uint8_t[]> scratch; // for skipping, made when first needed
+};
+
+TStreamInflater::TStreamInflater(TByteSource& source) : source_(source), z_(std::make_unique<State>()) {
+    source_.Rewind();
+    if (inflateInit(&z_->z) != Z_OK) throw EZlibError("Cannot start inflating");
+}
+
+TStreamInflater::~TStreamInflater() {
+    inflateEnd(&z_->z);
+}
+
+void TStreamInflater::Restart() {
+    inflateReset(&z_->z);
+    z_->z.avail_in = 0;
+    source_.Rewind();
+    position_ = 0;
+    ended_ = false;
+}
+
+std::size_t TStreamInflater::Read(void* buffer, std::size_t count) {
+    z_stream& z = z_->z;
+    auto* out = static_cast<Bytef*>(buffer);
+    std::size_t done = 0;
+    while (done < count && !ended_) {
+        if (z.avail_in == 0) {
+            std::size_t got = source_.Read(z_->input.get(), kSourceBlock);
+            if (got == 0) throw EZlibError("Compressed data ends early");
+            z.next_in = z_->input.get();
+            z.avail_in = static_cast<uInt>(got);
+        }
+        // zlib counts in 32 bits: never ask it for more at once.
+        uInt want = static_cast<uInt>(std::min<std::size_t>(count - done, 0x40000000u));
+        z.next_out = out + done;
+        z.avail_out = want;
+        uInt inBefore = z.avail_in;
+        int r = inflate(&z, Z_NO_FLUSH);
+        std::size_t made = want - z.avail_out;
+        done += made;
+        if (r == Z_STREAM_END)
+            ended_ = true;
+        else if (r != Z_OK && r != Z_BUF_ERROR)
+            throw EZlibError("Damaged compressed data");
+        else if (made == 0 && z.avail_in == inBefore)
+            throw EZlibError("Damaged compressed data"); // no progress: never loop on it
+    }
+    position_ += done;
+    return done;
+}
+
+std::uint64_t TStreamInflater::Skip(std::uint64_t count) {
+    constexpr std::size_t kScratch = 65536;
+    if (!z_->scratch) z_->scratch = std::make_unique<std::uint8_t[]>(kScratch);
+    std::uint64_t skipped = 0;
+    while (skipped < count) {
+        std::size_t n = Read(z_->scratch.get(),
+                             static_cast<std::size_t>(std::min<std::uint64_t>(count - skipped, kScratch)));
+        if (n == 0) break;
+        skipped += n;
+    }
+    return skipped;
 }

@@ -1,5 +1,7 @@
-// zlib's inflate behind two wrappers: a whole buffer inflated at once, and a
-// read-only stream that inflates another stream while it is read.
+// zlib's inflate behind three wrappers: a whole buffer inflated at once, a
+// read-only stream that inflates another stream while it is read, and the
+// payload's inflater, which reads its compressed bytes block by block from a
+// source of any size and counts in 64 bits.
 #pragma once
 #include "Streams.h"
 #include <cstdint>
@@ -17,6 +19,60 @@ using InflatedBuffer = std::unique_ptr<std::uint8_t[], FreeDeleter>;
 // inflate beyond 2 GiB.
 InflatedBuffer InflateBuffer(const void* input, std::uint32_t inputLength, std::uint32_t estimate,
                              std::uint32_t& outputLength);
+
+// Compressed bytes read in order from their start, such as a span of a file.
+class TByteSource {
+public:
+    virtual ~TByteSource() = default;
+    // Up to count bytes from the current position on; 0 at the end. Throws
+    // EZlibError when the bytes cannot be read.
+    virtual std::size_t Read(void* buffer, std::size_t count) = 0;
+    // Back to the first byte.
+    virtual void Rewind() = 0;
+};
+
+// Bytes held by someone else.
+class TMemorySource : public TByteSource {
+public:
+    TMemorySource(const void* data, std::size_t length)
+        : data_(static_cast<const std::uint8_t*>(data)), length_(length) {}
+    std::size_t Read(void* buffer, std::size_t count) override;
+    void Rewind() override { position_ = 0; }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t length_;
+    std::size_t position_ = 0;
+};
+
+// Inflates one complete zlib stream from a source, never holding more than
+// one input block. Reads past the stream's end give short counts; a damaged
+// stream, or one whose source ends before the stream does, throws EZlibError.
+class TStreamInflater {
+public:
+    explicit TStreamInflater(TByteSource& source); // not owned
+    ~TStreamInflater();
+    TStreamInflater(const TStreamInflater&) = delete;
+    TStreamInflater& operator=(const TStreamInflater&) = delete;
+
+    // Up to count bytes; fewer only where the stream ends.
+    std::size_t Read(void* buffer, std::size_t count);
+    // Throws count bytes away; the number there were before the end.
+    std::uint64_t Skip(std::uint64_t count);
+    // From the first byte again (the source is rewound).
+    void Restart();
+    // Inflated bytes delivered or skipped since the start.
+    std::uint64_t Position() const { return position_; }
+    // The stream's end was reached and its check value matched.
+    bool Ended() const { return ended_; }
+
+private:
+    struct State;
+    TByteSource& source_;
+    std::unique_ptr<State> z_;
+    std::uint64_t position_ = 0;
+    bool ended_ = false;
+};
 
 class TZDecompressionStream : public TStream {
 public:

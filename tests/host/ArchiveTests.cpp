@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <zlib.h>
 
 namespace {
 struct Rec {
@@ -25,6 +26,30 @@ std::unique_ptr<std::uint8_t[]> Exact(const std::vector<std::uint8_t>& a, std::s
     auto p = std::make_unique<std::uint8_t[]>(n ? n : 1);
     if (n) std::memcpy(p.get(), a.data(), n);
     return p;
+}
+
+std::vector<std::uint8_t> Deflate(const std::uint8_t* data, std::size_t n) {
+    uLongf size = compressBound(static_cast<uLong>(n));
+    std::vector<std::uint8_t> z(size);
+    EXPECT_EQ(compress2(z.data(), &size, data, static_cast<uLong>(n), 9), Z_OK);
+    z.resize(size);
+    return z;
+}
+
+// What the streaming reader says of the first n bytes, compressed whole.
+std::string ScanErrorOf(const std::vector<std::uint8_t>& a, std::size_t n, std::size_t* count = nullptr) {
+    std::vector<std::uint8_t> z = Deflate(a.data(), n);
+    TMemorySource source(z.data(), z.size());
+    TStreamInflater inflater(source);
+    try {
+        std::uint64_t length = 0;
+        std::vector<ArchiveRecord> recs = ScanArchive(inflater, length);
+        EXPECT_EQ(length, n);
+        if (count) *count = recs.size();
+    } catch (const EArchiveError& e) {
+        return e.Message();
+    }
+    return "";
 }
 
 std::string ErrorOf(const std::vector<std::uint8_t>& a, std::size_t n) {
@@ -156,10 +181,14 @@ TEST(ArchiveDamage, EveryCutNamesTheRecordItStopsIn) {
         std::size_t whole = 0, start = 0;
         while (whole < ends.size() && ends[whole] <= n) start = ends[whole++];
         std::string error = ErrorOf(a, n);
+        // The streaming reader says exactly what the reader of a whole buffer says.
+        std::size_t scanned = 0;
+        EXPECT_EQ(ScanErrorOf(a, n, &scanned), error) << n;
         if (start == n) {
             EXPECT_EQ(error, "") << n; // ends on a record boundary
             auto copy = Exact(a, n);
             EXPECT_EQ(ReadArchive(copy.get(), n).size(), whole);
+            EXPECT_EQ(scanned, whole);
         } else {
             EXPECT_NE(
                 error.find("record " + std::to_string(whole + 1) + " at byte " + std::to_string(start) + ":"),
@@ -217,4 +246,106 @@ TEST(ArchiveDamage, RandomMutationsNeverReadOutside) {
         }
     }
     EXPECT_GT(refused, 0);
+}
+
+TEST(ArchiveIndex, RoundTripAndEveryDamageRefused) {
+    std::vector<std::uint8_t> a = Build(kSample);
+    ArchiveIndex index;
+    index.CompressedLength = 123456789012ull; // 64 bits
+    index.CompressedCheck = 0xCAFEF00D;
+    auto copy = Exact(a, a.size());
+    index.Records = ReadArchive(copy.get(), a.size());
+    index.InflatedLength = a.size();
+    std::vector<std::uint8_t> bytes = EncodeIndex(index);
+    ArchiveIndex back;
+    ASSERT_TRUE(DecodeIndex(bytes.data(), bytes.size(), back));
+    EXPECT_EQ(back.CompressedLength, index.CompressedLength);
+    EXPECT_EQ(back.CompressedCheck, index.CompressedCheck);
+    EXPECT_EQ(back.InflatedLength, index.InflatedLength);
+    ASSERT_EQ(back.Records.size(), kSample.size());
+    for (std::size_t i = 0; i < kSample.size(); ++i) {
+        EXPECT_EQ(back.Records[i].Name, kSample[i].name);
+        EXPECT_EQ(back.Records[i].DateTime, kSample[i].when);
+        EXPECT_EQ(back.Records[i].Size, kSample[i].bytes.size());
+        EXPECT_EQ(back.Records[i].Offset, index.Records[i].Offset);
+        EXPECT_EQ(back.Records[i].Data, nullptr);
+    }
+    // Any byte changed, or any length, and the index is no index.
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::vector<std::uint8_t> bad = bytes;
+        bad[i] ^= 0x20;
+        auto exact = Exact(bad, bad.size());
+        EXPECT_FALSE(DecodeIndex(exact.get(), bad.size(), back)) << i;
+    }
+    for (std::size_t n = 0; n < bytes.size(); ++n) {
+        auto exact = Exact(bytes, n);
+        EXPECT_FALSE(DecodeIndex(exact.get(), n, back)) << n;
+    }
+    // Well sealed but inconsistent: records that do not add up to the length.
+    index.InflatedLength = a.size() + 1;
+    bytes = EncodeIndex(index);
+    EXPECT_FALSE(DecodeIndex(bytes.data(), bytes.size(), back));
+    index.InflatedLength = a.size() - 1;
+    bytes = EncodeIndex(index);
+    EXPECT_FALSE(DecodeIndex(bytes.data(), bytes.size(), back));
+}
+
+// Offsets past 4 GiB: an entry of 4 GiB - 1 zero bytes, then one more entry,
+// found and read where it lies, its offset in 64 bits.
+TEST(ArchiveScan, OffsetsBeyondFourGiB) {
+    constexpr std::uint32_t kHuge = 0xFFFFFFFFu;
+    std::vector<std::uint8_t> head, tail;
+    AppendRecordHeader(head, "qrd.exe", 1.0, kHuge);
+    AppendRecord(tail, "Licence.txt", 2.0, "fin", 3);
+    // Made quickly: one raw deflate piece of 1 MiB of zeros ends on a full
+    // flush, so the same bytes can stand 4095 times over; the check value is
+    // combined, not computed over 4 GiB.
+    z_stream z{};
+    ASSERT_EQ(deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::vector<std::uint8_t> block(1 << 16);
+    auto piece = [&](const std::uint8_t* p, std::size_t n, int flush) {
+        std::vector<std::uint8_t> out;
+        z.next_in = const_cast<Bytef*>(p);
+        z.avail_in = static_cast<uInt>(n);
+        int r;
+        do {
+            z.next_out = block.data();
+            z.avail_out = static_cast<uInt>(block.size());
+            r = deflate(&z, flush);
+            out.insert(out.end(), block.data(), block.data() + (block.size() - z.avail_out));
+        } while (z.avail_in != 0 || z.avail_out == 0 || (flush == Z_FINISH && r != Z_STREAM_END));
+        return out;
+    };
+    constexpr std::size_t kMiB = 1 << 20;
+    std::vector<std::uint8_t> zeros(kMiB), out = {0x78, 0x01};
+    auto add = [&](const std::vector<std::uint8_t>& p) { out.insert(out.end(), p.begin(), p.end()); };
+    add(piece(head.data(), head.size(), Z_FULL_FLUSH));
+    std::vector<std::uint8_t> mib = piece(zeros.data(), kMiB, Z_FULL_FLUSH);
+    uLong check = adler32(adler32(0, nullptr, 0), head.data(), static_cast<uInt>(head.size()));
+    const uLong zeroCheck = adler32(adler32(0, nullptr, 0), zeros.data(), kMiB);
+    for (int i = 0; i < 4095; ++i) {
+        add(mib);
+        check = adler32_combine(check, zeroCheck, kMiB);
+    }
+    add(piece(zeros.data(), kMiB - 1, Z_FULL_FLUSH));
+    check = adler32_combine(check, adler32(adler32(0, nullptr, 0), zeros.data(), kMiB - 1), kMiB - 1);
+    add(piece(tail.data(), tail.size(), Z_FINISH));
+    check =
+        adler32_combine(check, adler32(adler32(0, nullptr, 0), tail.data(), static_cast<uInt>(tail.size())),
+                        static_cast<z_off_t>(tail.size()));
+    deflateEnd(&z);
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(check >> shift));
+
+    TMemorySource source(out.data(), out.size());
+    TStreamInflater inflater(source);
+    std::uint64_t length = 0;
+    std::vector<ArchiveRecord> recs = ScanArchive(inflater, length);
+    ASSERT_EQ(recs.size(), 2u);
+    EXPECT_EQ(recs[0].Size, kHuge);
+    const std::uint64_t second = head.size() + std::uint64_t(kHuge);
+    EXPECT_EQ(recs[1].Offset, second);
+    EXPECT_EQ(length, second + tail.size());
+    EXPECT_EQ(recs[1].Name, "Licence.txt"); // its header read whole, beyond 4 GiB
+    EXPECT_EQ(recs[1].Size, 3u);
+    EXPECT_TRUE(inflater.Ended()); // the check value over all of it matched
 }

@@ -151,3 +151,44 @@ TEST(InflateBuffer, StreamsNeedingADictionaryEndWithAnError) {
     char buf[100];
     EXPECT_THROW(zs.Read(buf, sizeof buf), EZlibError);
 }
+
+// The payload's inflater: any piece sizes give the same bytes, a restart gives
+// them again, a cut or damaged stream ends with an error, never a loop.
+TEST(StreamInflater, PiecesRestartSkipAndDamage) {
+    std::string data = Sample(700000);
+    std::string z = Deflate(data);
+    TMemorySource source(z.data(), z.size());
+    TStreamInflater in(source);
+    std::string got;
+    char piece[7777];
+    while (std::size_t n = in.Read(piece, (got.size() % 3 + 1) * 1000)) got.append(piece, n);
+    EXPECT_EQ(got, data);
+    EXPECT_TRUE(in.Ended());
+    EXPECT_EQ(in.Position(), data.size());
+    EXPECT_EQ(in.Read(piece, sizeof piece), 0u);
+    in.Restart();
+    EXPECT_FALSE(in.Ended());
+    EXPECT_EQ(in.Skip(500000), 500000u);
+    ASSERT_EQ(in.Read(piece, 10), 10u);
+    EXPECT_EQ(std::string(piece, 10), data.substr(500000, 10));
+    EXPECT_EQ(in.Skip(1u << 30), data.size() - 500010); // only what there is
+
+    for (std::size_t cut : {std::size_t(0), std::size_t(1), z.size() / 2, z.size() - 1}) {
+        TMemorySource part(z.data(), cut);
+        TStreamInflater cutIn(part);
+        try {
+            cutIn.Skip(data.size() + 1);
+            ADD_FAILURE() << "a stream cut at " << cut << " was read whole";
+        } catch (const EZlibError& e) {
+            EXPECT_TRUE(std::string(e.Message()).find("ends early") != std::string::npos ||
+                        std::string(e.Message()).find("Damaged") != std::string::npos)
+                << e.Message();
+        }
+    }
+    std::string bad = z;
+    bad[bad.size() / 2] ^= 0x40;
+    bad[bad.size() - 2] ^= 0x01; // the check value too
+    TMemorySource damaged(bad.data(), bad.size());
+    TStreamInflater badIn(damaged);
+    EXPECT_THROW(badIn.Skip(data.size() + 1), EZlibError);
+}
