@@ -19,9 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-// The inflated archive must fit the reader's limit of 2 GiB.
-constexpr std::uint64_t kMaxArchive = 0x7FFFFFFF;
-
 std::string Quoted(const std::string& s) {
     return "\"" + s + "\"";
 }
@@ -30,7 +27,6 @@ struct Walk {
     const TimePolicy& policy;
     std::vector<PayloadFile> files;
     std::set<std::wstring> seen; // names upper-cased: Windows does not tell a.rtf from A.RTF
-    std::uint64_t total = 0;
 
     void AddFile(const fs::path& path, const std::string& name) {
         std::string why = EntryNameProblem(name);
@@ -50,8 +46,6 @@ struct Walk {
         f.Path = path;
         f.Size = static_cast<std::uint32_t>(st.st_size);
         f.DateTime = ArchiveDateTime(st.st_mtim.tv_sec, policy);
-        total += kRecordOverhead + name.size() + f.Size;
-        if (total > kMaxArchive) throw EPackError("The payload is larger than 2 GiB once unpacked");
         files.push_back(std::move(f));
     }
 
@@ -122,7 +116,7 @@ std::vector<PayloadFile> CollectPayload(const fs::path& folder, const TimePolicy
                              "\\ are packed)");
     }
     if (ec) throw EPackError("Cannot read the folder " + Quoted(folder.string()) + ": " + ec.message());
-    Walk walk{policy, {}, {}, 0};
+    Walk walk{policy, {}, {}};
     for (const char* name : {kProgramName, kLicenceName}) {
         fs::path p = folder / name;
         if (!fs::is_regular_file(fs::symlink_status(p, ec)))
@@ -149,6 +143,109 @@ std::vector<std::uint8_t> BuildArchive(const std::vector<PayloadFile>& files) {
     return archive;
 }
 
+namespace {
+// One deflate stream written to a file as it is made, with its Adler-32.
+class Deflater {
+public:
+    Deflater(const fs::path& path) : path_(path) {
+        if (deflateInit2(&z_, Z_BEST_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            throw EPackError("Cannot start compressing");
+        file_ = std::fopen(path.c_str(), "wb");
+        if (!file_) {
+            deflateEnd(&z_);
+            throw EPackError("Cannot create " + Quoted(path.string()) + ": " + std::strerror(errno));
+        }
+    }
+    ~Deflater() {
+        deflateEnd(&z_);
+        if (file_) std::fclose(file_);
+    }
+    void Feed(const void* bytes, std::size_t n, int flush = Z_NO_FLUSH) {
+        z_.next_in = static_cast<Bytef*>(const_cast<void*>(bytes));
+        z_.avail_in = static_cast<uInt>(n);
+        int r;
+        do {
+            z_.next_out = out_;
+            z_.avail_out = sizeof out_;
+            r = deflate(&z_, flush);
+            if (r == Z_STREAM_ERROR) throw EPackError("Compression failed");
+            std::size_t made = sizeof out_ - z_.avail_out;
+            if (made != 0 && std::fwrite(out_, 1, made, file_) != made)
+                throw EPackError("Cannot write " + Quoted(path_.string()));
+            check_ = adler32(check_, out_, static_cast<uInt>(made));
+            length_ += made;
+            if (length_ > kMaxCompressed)
+                throw EPackError(
+                    "The payload compresses to more than 1 GiB, the most a 32-bit setup can carry");
+        } while (z_.avail_in != 0 || (flush == Z_FINISH && r != Z_STREAM_END));
+    }
+    void Finish() {
+        Feed(nullptr, 0, Z_FINISH);
+        bool ok = std::fclose(file_) == 0;
+        file_ = nullptr;
+        if (!ok) throw EPackError("Cannot write " + Quoted(path_.string()));
+    }
+    std::uint64_t Length() const { return length_; }
+    std::uint32_t Check() const { return static_cast<std::uint32_t>(check_); }
+
+private:
+    fs::path path_;
+    z_stream z_{};
+    std::FILE* file_ = nullptr;
+    Bytef out_[1 << 16];
+    uLong check_ = adler32(0L, Z_NULL, 0);
+    std::uint64_t length_ = 0;
+};
+} // namespace
+
+void PackPayload(const std::vector<PayloadFile>& files, const fs::path& out, const fs::path& indexPath) {
+    // Written beside, then renamed: a failed run leaves no half file behind.
+    fs::path temp = out;
+    temp += ".part";
+    std::error_code ec;
+    try {
+        ArchiveIndex index;
+        auto deflater = std::make_unique<Deflater>(temp);
+        std::vector<std::uint8_t> block(1 << 20);
+        for (const PayloadFile& f : files) {
+            std::vector<std::uint8_t> header;
+            AppendRecordHeader(header, f.Name, f.DateTime, f.Size);
+            ArchiveRecord r;
+            r.Name = f.Name;
+            r.DateTime = f.DateTime;
+            r.Size = f.Size;
+            r.Offset = index.InflatedLength;
+            index.Records.push_back(std::move(r));
+            deflater->Feed(header.data(), header.size());
+            std::FILE* in = std::fopen(f.Path.c_str(), "rb");
+            if (!in) throw EPackError("Cannot open " + Quoted(f.Path.string()) + ": " + std::strerror(errno));
+            std::uint64_t read = 0;
+            std::size_t n;
+            while ((n = std::fread(block.data(), 1, block.size(), in)) > 0) {
+                read += n;
+                if (read > f.Size) break;
+                deflater->Feed(block.data(), n);
+            }
+            bool failed = std::ferror(in) != 0;
+            std::fclose(in);
+            if (failed) throw EPackError("Cannot read " + Quoted(f.Path.string()));
+            if (read != f.Size)
+                throw EPackError("The file " + Quoted(f.Path.string()) + " changed while it was packed");
+            index.InflatedLength += header.size() + f.Size;
+        }
+        deflater->Finish();
+        index.CompressedLength = deflater->Length();
+        index.CompressedCheck = deflater->Check();
+        deflater.reset();
+        if (!indexPath.empty()) WriteFileBytes(indexPath, EncodeIndex(index));
+        fs::rename(temp, out, ec);
+        if (ec) throw EPackError("Cannot write " + Quoted(out.string()));
+    } catch (...) {
+        fs::remove(temp, ec);
+        throw;
+    }
+}
+
 std::vector<std::uint8_t> CompressBest(const std::vector<std::uint8_t>& bytes) {
     z_stream z{};
     if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
@@ -169,11 +266,11 @@ std::string ListPayload(const std::uint8_t* bytes, std::size_t size) {
     FileSpan stream{0, size};
     if (LooksLikePe(bytes, size)) stream = FindPeResource(bytes, size, "FILES", "FILES");
     if (stream.Length > 0xFFFFFFFFu) throw EPackError("The payload stream is larger than 4 GiB");
-    std::uint32_t length = 0, compressed = static_cast<std::uint32_t>(stream.Length);
-    std::uint64_t estimate = std::min<std::uint64_t>(std::uint64_t(compressed) * 5, kMaxArchive);
-    InflatedBuffer inflated =
-        InflateBuffer(bytes + stream.Offset, compressed, static_cast<std::uint32_t>(estimate), length);
-    std::vector<ArchiveRecord> records = ReadArchive(inflated.get(), length);
+    // Scanned, not inflated into memory: a payload of any size can be listed.
+    TMemorySource source(bytes + stream.Offset, stream.Length);
+    TStreamInflater inflater(source);
+    std::uint64_t length = 0, compressed = stream.Length;
+    std::vector<ArchiveRecord> records = ScanArchive(inflater, length);
     std::string out;
     char line[64];
     for (const ArchiveRecord& r : records) {

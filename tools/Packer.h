@@ -45,8 +45,20 @@ inline constexpr const char* kInsertsFolder = "Collections d'inserts";
 // item, a stray file, an unusable name or size.
 std::vector<PayloadFile> CollectPayload(const std::filesystem::path& folder, const TimePolicy& policy);
 
+// The largest FILES stream the setup can carry: the whole program is mapped
+// into a 32-bit address space when it starts, so the stream must leave room.
+inline constexpr std::uint64_t kMaxCompressed = 0x40000000; // 1 GiB
+
 // The inflated archive of those files (reads them).
 std::vector<std::uint8_t> BuildArchive(const std::vector<PayloadFile>& files);
+
+// Packs the files into the FILES stream at out (the same bytes as
+// CompressBest(BuildArchive(files))) and, when index is not empty, the index
+// the setup reads beside it. Each file is read in blocks and compressed as it
+// goes, so no payload size needs its size in memory. Throws EPackError, and
+// for a stream over kMaxCompressed.
+void PackPayload(const std::vector<PayloadFile>& files, const std::filesystem::path& out,
+                 const std::filesystem::path& index);
 
 // One zlib stream, best compression (header 78 DA).
 std::vector<std::uint8_t> CompressBest(const std::vector<std::uint8_t>& bytes);

@@ -1,4 +1,5 @@
-// mkpayload pack <payload-folder> <out-file>: the FILES stream of the setup.
+// mkpayload pack <payload-folder> <out-file> [<index-file>]: the FILES stream of
+// the setup, and the index it reads beside it.
 // mkpayload list <archive-or-exe>: its entries, then totals.
 // mkpayload locate <exe>: where the FILES resource lies in the file (offset and
 // length in bytes), for the release checks that change a byte of it.
@@ -8,18 +9,18 @@
 #include <cstring>
 
 int main(int argc, char** argv) {
-    if (argc != 4 && argc != 3) {
-        std::fputs("usage: mkpayload pack <payload-folder> <out-file>\n"
+    if (argc < 3 || argc > 5) {
+        std::fputs("usage: mkpayload pack <payload-folder> <out-file> [<index-file>]\n"
                    "       mkpayload list <archive-or-setup.exe>\n"
                    "       mkpayload locate <setup.exe>\n",
                    stderr);
         return 2;
     }
     try {
-        if (argc == 4 && std::strcmp(argv[1], "pack") == 0) {
+        if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "pack") == 0) {
             TimePolicy policy = TimePolicyFromEnvironment();
             std::vector<PayloadFile> files = CollectPayload(argv[2], policy);
-            WriteFileBytes(argv[3], CompressBest(BuildArchive(files)));
+            PackPayload(files, argv[3], argc == 5 ? argv[4] : "");
             return 0;
         }
         if (argc == 3 && std::strcmp(argv[1], "list") == 0) {

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace fs = std::filesystem;
 
@@ -373,6 +374,34 @@ TEST(Tool, CommandLineReportsErrorsAndLists) {
     EXPECT_EQ(RunTool(Quote(MKPAYLOAD_EXE) + " list " + Quote(out), status), ListPayload(z.data(), z.size()));
     EXPECT_EQ(status, 0);
     fs::remove(out);
+
+    // Streamed, with its index: the same stream, and an index made for exactly it.
+    t.File(kInserts + "/Gros.bin", std::string(3 << 20, 'g') + std::string(100, 'h'));
+    fs::path index = out;
+    index += ".index";
+    text = RunTool("SOURCE_DATE_EPOCH=1700000000 " + Quote(MKPAYLOAD_EXE) + " pack " + Quote(t.root()) + " " +
+                       Quote(out) + " " + Quote(index),
+                   status);
+    EXPECT_EQ(status, 0) << text;
+    z = ReadFileBytes(out);
+    EXPECT_EQ(z, Pack(t.root()));
+    std::vector<std::uint8_t> indexBytes = ReadFileBytes(index);
+    ArchiveIndex decoded;
+    ASSERT_TRUE(DecodeIndex(indexBytes.data(), indexBytes.size(), decoded));
+    EXPECT_EQ(decoded.CompressedLength, z.size());
+    EXPECT_EQ(decoded.CompressedCheck, adler32(1, z.data(), static_cast<uInt>(z.size())));
+    std::vector<std::uint8_t> raw = BuildArchive(CollectPayload(t.root(), kClamped));
+    EXPECT_EQ(decoded.InflatedLength, raw.size());
+    std::vector<ArchiveRecord> recs = ReadArchive(raw.data(), raw.size());
+    ASSERT_EQ(decoded.Records.size(), recs.size());
+    for (std::size_t i = 0; i < recs.size(); ++i) {
+        EXPECT_EQ(decoded.Records[i].Name, recs[i].Name);
+        EXPECT_EQ(decoded.Records[i].Size, recs[i].Size);
+        EXPECT_EQ(decoded.Records[i].DateTime, recs[i].DateTime);
+        EXPECT_EQ(decoded.Records[i].Offset, recs[i].Offset);
+    }
+    fs::remove(out);
+    fs::remove(index);
 
     t.File("stray.bin", "x");
     text = RunTool(Quote(MKPAYLOAD_EXE) + " pack " + Quote(t.root()) + " " + Quote(out), status);
