@@ -3,6 +3,7 @@
 // hands it to the install procedure, the payload writer and the records.
 #pragma once
 #include "InstallLog.h"
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -22,6 +23,17 @@ class TInstallQuestions {
 public:
     virtual ~TInstallQuestions() = default;
     virtual TWriteFailureAnswer CannotWrite(const std::wstring& path) = 0;
+    // Asked between two payload files: true stops the copying there (the
+    // person asked to cancel and confirmed it).
+    virtual bool StopCopying() { return false; }
+};
+
+// Told how far the copying is, between two blocks of a payload file (never
+// inside a write): a window shows it and answers its messages meanwhile.
+class TInstallProgress {
+public:
+    virtual ~TInstallProgress() = default;
+    virtual void Copied(std::uint64_t done, std::uint64_t total) = 0;
 };
 
 // The wizard's ticks, read when they are needed.
@@ -47,6 +59,15 @@ public:
     double InstallStamp = 0.0;              // the moment written to install_stamp
     TInstallChoices* Choices = nullptr;     // not owned
     TInstallQuestions* Questions = nullptr; // not owned; nil: every failure stops
+    TInstallProgress* Progress = nullptr;   // not owned; nil: nothing is shown
+    std::uint64_t CopyTotal = 0;            // content bytes of the selected payload files
+    std::uint64_t CopyDone = 0;             // of which written (or skipped by Ignore)
+
+    // Whether the person wants the copying to stop here; never in a silent run.
+    bool StopCopying() { return Questions && !Silent && Questions->StopCopying(); }
+    void ReportCopied() {
+        if (Progress) Progress->Copied(CopyDone, CopyTotal);
+    }
 
     // The question for a file that cannot be written; Abort when nobody can answer.
     TWriteFailureAnswer CannotWrite(const std::wstring& path) {

@@ -5,8 +5,11 @@
 #include "TextConv.h"
 #include "WinHandles.h"
 #include <windows.h>
+#include <zlib.h>
 
 namespace {
+// One block of inflated bytes per write: few calls, little memory.
+constexpr std::size_t kWriteBlock = 1 << 20;
 
 bool WriteWithWindows(void* file, const void* data, std::uint32_t size, std::uint32_t& written) {
     DWORD n = 0;
@@ -15,19 +18,78 @@ bool WriteWithWindows(void* file, const void* data, std::uint32_t size, std::uin
     return ok != FALSE;
 }
 
-// Creates the file and writes all its bytes at once; a write that reports
-// success with fewer bytes than asked is a failure too.
-bool WriteOnce(const TAttachedFile& entry, const std::wstring& target, TInstallLog* log) {
-    MakeFolderChain(FolderPartOf(target), log);
-    UniqueHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return false;
-    std::uint32_t written = 0;
-    if (!PayloadWriteFile(file.get(), entry.Data, entry.Size, written) || written != entry.Size) return false;
-    SetFileDate(file.get(), DateTimeToDosTime(entry.DateTime));
-    file.reset();
-    AddLogLine(log, kFileCopyPrefix + Utf16ToUtf8(target));
-    return true;
+// A span of an open file, read in order.
+class TFileSpanSource : public TByteSource {
+public:
+    TFileSpanSource(UniqueHandle file, std::uint64_t start, std::uint64_t length)
+        : file_(std::move(file)), start_(start), length_(length) {}
+    std::size_t Read(void* buffer, std::size_t count) override {
+        if (position_ >= length_) return 0;
+        if (!placed_) {
+            LARGE_INTEGER at;
+            at.QuadPart = static_cast<LONGLONG>(start_ + position_);
+            if (!SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN))
+                throw EZlibError("The payload cannot be read from the program's file");
+            placed_ = true;
+        }
+        DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(count, length_ - position_)), got = 0;
+        if (!ReadFile(file_.get(), buffer, want, &got, nullptr) || got == 0)
+            throw EZlibError("The payload cannot be read from the program's file");
+        position_ += got;
+        return got;
+    }
+    void Rewind() override {
+        position_ = 0;
+        placed_ = false;
+    }
+
+private:
+    UniqueHandle file_;
+    std::uint64_t start_, length_, position_ = 0;
+    bool placed_ = false;
+};
+
+// Where the bytes of a loaded resource lie in the program's file: their place in
+// the image translated through the image's own section table.
+bool FileOffsetOfImageBytes(HMODULE image, const void* bytes, std::uint32_t size, std::uint64_t& offset) {
+    auto* base = reinterpret_cast<const std::uint8_t*>(image);
+    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    std::uintptr_t rva = reinterpret_cast<std::uintptr_t>(bytes) - reinterpret_cast<std::uintptr_t>(base);
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        std::uintptr_t inSection = rva - section->VirtualAddress;
+        if (rva < section->VirtualAddress || inSection >= section->SizeOfRawData) continue;
+        if (size > section->SizeOfRawData - inSection) return false; // partly zero fill, not in the file
+        offset = static_cast<std::uint64_t>(section->PointerToRawData) + inSection;
+        return true;
+    }
+    return false;
+}
+
+// The program's own file, opened for reading, when it holds those bytes.
+std::unique_ptr<TByteSource> OwnFileSpan(HMODULE self, const void* bytes, std::uint32_t size) {
+    std::uint64_t offset = 0;
+    if (!FileOffsetOfImageBytes(self, bytes, size, offset)) return nullptr;
+    std::wstring path(32768, L'\0');
+    DWORD n = GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0 || n >= path.size()) return nullptr;
+    path.resize(n);
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER length;
+    if (!file.valid() || !GetFileSizeEx(file.get(), &length) ||
+        static_cast<std::uint64_t>(length.QuadPart) < offset + size)
+        return nullptr;
+    return std::make_unique<TFileSpanSource>(std::move(file), offset, size);
+}
+
+std::uint32_t CheckOf(TByteSource& source, std::uint8_t* block, std::size_t blockSize) {
+    source.Rewind();
+    uLong check = adler32(0L, Z_NULL, 0);
+    while (std::size_t n = source.Read(block, blockSize)) check = adler32(check, block, static_cast<uInt>(n));
+    source.Rewind();
+    return static_cast<std::uint32_t>(check);
 }
 } // namespace
 
@@ -39,32 +101,128 @@ TAttachedFiles::TAttachedFiles() {
     if (!res) throw EResNotFound("The program carries no payload (resource FILES of type FILES is missing)");
     DWORD size = SizeofResource(self, res);
     HGLOBAL loaded = LoadResource(self, res);
+    // Only its address is taken: the bytes are read from the file.
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
     if (!bytes) throw EResNotFound("The payload resource FILES cannot be loaded");
-    Load(bytes, size);
-}
-
-TAttachedFiles::TAttachedFiles(const void* compressed, std::uint32_t length) {
-    Load(compressed, length);
-}
-
-void TAttachedFiles::Load(const void* compressed, std::uint32_t length) {
-    // Five times the compressed size is enough for the shipped payload in one pass.
-    std::uint32_t estimate = length <= 0x7FFFFFFFu / 5 ? length * 5 : 0x7FFFFFFFu;
-    try {
-        buffer_ = InflateBuffer(compressed, length, estimate, length_);
-    } catch (const EZlibError& e) {
-        throw EArchiveError("Damaged payload archive (" + std::to_string(length) +
-                            " compressed bytes): " + e.Message());
+    source_ = OwnFileSpan(self, bytes, size);
+    // A program whose file cannot be read (or does not hold the bytes where the
+    // image says) is still installed, from its mapped image.
+    if (!source_) source_ = std::make_unique<TMemorySource>(bytes, size);
+    compressedLength_ = size;
+    const void* index = nullptr;
+    std::size_t indexLength = 0;
+    if (HRSRC ir = FindResourceA(self, "INDEX", "FILES")) {
+        HGLOBAL il = LoadResource(self, ir);
+        index = il ? LockResource(il) : nullptr;
+        indexLength = index ? SizeofResource(self, ir) : 0;
     }
-    for (const ArchiveRecord& r : ReadArchive(buffer_.get(), length_)) {
+    Load(index, indexLength);
+}
+
+TAttachedFiles::TAttachedFiles(const void* compressed, std::uint32_t length, const void* index,
+                               std::size_t indexLength)
+    : copy_(static_cast<const std::uint8_t*>(compressed),
+            static_cast<const std::uint8_t*>(compressed) + length),
+      source_(std::make_unique<TMemorySource>(copy_.data(), copy_.size())), compressedLength_(length) {
+    Load(index, indexLength);
+}
+
+TAttachedFiles::~TAttachedFiles() = default;
+
+void TAttachedFiles::Damaged(const std::string& what) const {
+    throw EArchiveError("Damaged payload archive (" + std::to_string(compressedLength_) +
+                        " compressed bytes): " + what);
+}
+
+void TAttachedFiles::Load(const void* index, std::size_t indexLength) {
+    block_ = std::make_unique<std::uint8_t[]>(kWriteBlock);
+    inflater_ = std::make_unique<TStreamInflater>(*source_);
+    std::vector<ArchiveRecord> records;
+    ArchiveIndex listed;
+    try {
+        // The index counts only when it is whole and made for exactly these
+        // bytes; checking their Adler-32 costs a read, not an inflate. Any other
+        // index is no index: the archive itself is read, as a reader without
+        // one reads it, and a damaged archive is found there.
+        indexUsed_ = index && DecodeIndex(static_cast<const std::uint8_t*>(index), indexLength, listed) &&
+                     listed.CompressedLength == compressedLength_ &&
+                     CheckOf(*source_, block_.get(), kWriteBlock) == listed.CompressedCheck;
+        if (indexUsed_) {
+            records = std::move(listed.Records);
+        } else {
+            std::uint64_t length = 0;
+            records = ScanArchive(*inflater_, length);
+        }
+    } catch (const EZlibError& e) {
+        Damaged(e.Message());
+    }
+    inflater_->Restart();
+    for (const ArchiveRecord& r : records) {
         auto f = std::make_unique<TAttachedFile>();
         f->Name = Utf8ToUtf16(r.Name);
         f->Size = r.Size;
         f->DateTime = r.DateTime;
-        f->Data = r.Data;
+        f->Offset = r.DataOffset();
         Files.push_back(std::move(f));
     }
+}
+
+void TAttachedFiles::SeekTo(std::uint64_t offset) {
+    try {
+        // Entries are written in archive order: going back happens only for a
+        // retried file or a payload packed in another order.
+        if (inflater_->Position() > offset) inflater_->Restart();
+        std::uint64_t distance = offset - inflater_->Position();
+        if (inflater_->Skip(distance) != distance) Damaged("an entry lies beyond the end of the data");
+    } catch (const EZlibError& e) {
+        Damaged(e.Message());
+    }
+}
+
+void TAttachedFiles::ReadExactly(void* buffer, std::size_t count) {
+    try {
+        if (inflater_->Read(buffer, count) != count) Damaged("an entry runs past the end of the data");
+    } catch (const EZlibError& e) {
+        Damaged(e.Message());
+    }
+}
+
+std::string TAttachedFiles::ReadEntry(const TAttachedFile& entry) {
+    SeekTo(entry.Offset);
+    std::string bytes(entry.Size, '\0');
+    ReadExactly(bytes.data(), bytes.size());
+    return bytes;
+}
+
+std::uint64_t TAttachedFiles::SelectedBytes() const {
+    std::uint64_t total = 0;
+    for (const auto& item : ToInstall) total += item->Source->Size;
+    return total;
+}
+
+// Creates the file and writes all its bytes, block by block; a write that
+// reports success with fewer bytes than asked is a failure too.
+bool TAttachedFiles::WriteOnce(TInstallSession& session, const TAttachedFile& entry,
+                               const std::wstring& target) {
+    TInstallLog* log = session.Log.get();
+    MakeFolderChain(FolderPartOf(target), log);
+    UniqueHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return false;
+    SeekTo(entry.Offset);
+    for (std::uint64_t left = entry.Size; left > 0;) {
+        auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, kWriteBlock));
+        ReadExactly(block_.get(), n);
+        std::uint32_t written = 0;
+        if (!PayloadWriteFile(file.get(), block_.get(), n, written) || written != n) return false;
+        left -= n;
+        session.CopyDone += n;
+        session.ReportCopied();
+    }
+    SetFileDate(file.get(), DateTimeToDosTime(entry.DateTime));
+    file.reset();
+    AddLogLine(log, kFileCopyPrefix + Utf16ToUtf8(target));
+    return true;
 }
 
 void TAttachedFiles::SelectFiles(const TInstallSession& session, const std::string& nameUtf8,
@@ -99,12 +257,20 @@ void TAttachedFiles::SelectFiles(const TInstallSession& session, const std::stri
 
 bool TAttachedFiles::WriteEntry(TInstallSession& session, const TAttachedFile& entry,
                                 const std::wstring& target) {
+    const std::uint64_t before = session.CopyDone;
     for (;;) {
-        if (WriteOnce(entry, target, session.Log.get())) return true;
+        if (WriteOnce(session, entry, target)) {
+            session.CopyDone = before + entry.Size;
+            session.ReportCopied();
+            return true;
+        }
+        session.CopyDone = before;
         switch (session.CannotWrite(target)) {
         case TWriteFailureAnswer::Retry:
             continue;
         case TWriteFailureAnswer::Ignore:
+            session.CopyDone = before + entry.Size; // skipped: counted as done
+            session.ReportCopied();
             return true;
         case TWriteFailureAnswer::Abort:
             return false;

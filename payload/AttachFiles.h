@@ -1,6 +1,8 @@
-// The payload reader: the program's FILES resource inflated once into one
-// buffer, its entries as views into that buffer, the selection of entries with
-// their destinations, and the writing of one entry.
+// The payload reader: the program's FILES resource read block by block from
+// the program's own file and inflated as its entries are written, the list of
+// entries (from the packer's index, or one pass over the archive), the
+// selection of entries with their destinations, and the writing of one entry.
+// Nothing holds more than one block of the archive at a time.
 #pragma once
 #include "Archive.h"
 #include "InstallSession.h"
@@ -13,10 +15,10 @@
 
 class TAttachedFile {
 public:
-    std::wstring Name;                  // "\"-separated relative path
-    std::uint32_t Size = 0;             // content bytes
-    double DateTime = 0.0;              // last-write moment, local time
-    const std::uint8_t* Data = nullptr; // inside the reader's buffer (not owned)
+    std::wstring Name;        // "\"-separated relative path
+    std::uint32_t Size = 0;   // content bytes
+    double DateTime = 0.0;    // last-write moment, local time
+    std::uint64_t Offset = 0; // first content byte within the inflated archive
 };
 
 class TFileToInstall {
@@ -39,11 +41,19 @@ public:
     std::vector<std::unique_ptr<TFileToInstall>> ToInstall; // selection order
     TStringList PublicFiles; // UTF-8 targets under the session's PublicRoot, "\t!" when kept-if-present
 
-    // Reads the FILES resource of type FILES of the program itself. Throws
-    // EResNotFound when it is missing, EArchiveError when it is damaged.
+    // Reads the resource FILES of type FILES of the program itself, from the
+    // program's file rather than its mapped image (pages of the image that are
+    // read stay in memory). The resource INDEX beside it lists the entries when
+    // it matches the compressed bytes (their Adler-32 is checked); otherwise one
+    // pass inflates the archive and keeps only its headers. Either way a damaged
+    // payload is found before anything is written. Throws EResNotFound when the
+    // payload is missing, EArchiveError when it is damaged.
     TAttachedFiles();
-    // The same from compressed bytes held by the caller (copied out by inflating).
-    TAttachedFiles(const void* compressed, std::uint32_t length);
+    // The same from compressed bytes held by the caller (copied), with or
+    // without an index (read at once).
+    TAttachedFiles(const void* compressed, std::uint32_t length, const void* index = nullptr,
+                   std::size_t indexLength = 0);
+    ~TAttachedFiles();
     TAttachedFiles(const TAttachedFiles&) = delete;
     TAttachedFiles& operator=(const TAttachedFiles&) = delete;
 
@@ -53,17 +63,35 @@ public:
     // muted; it is not changed.
     void SelectFiles(const TInstallSession& session, const std::string& nameUtf8, const std::wstring& folder,
                      std::uint8_t mode);
-    // Writes one entry with its folder chain, date and log line; a failure is put
-    // to the session's question. True: go on (written, or Ignore); false: stop.
+    // Writes one entry with its folder chain, date and log line, its bytes
+    // inflated block by block on the way; the session's progress is told after
+    // each block. A failure is put to the session's question (Retry writes the
+    // file whole again). True: go on (written, or Ignore); false: stop.
     bool WriteEntry(TInstallSession& session, const TAttachedFile& entry, const std::wstring& target);
+    // One entry's bytes (the licence, for the wizard). Throws EArchiveError.
+    std::string ReadEntry(const TAttachedFile& entry);
+    // The content bytes of the selection.
+    std::uint64_t SelectedBytes() const;
+    // Whether the entries came from the packer's index (no pass over the archive).
+    bool IndexUsed() const { return indexUsed_; }
 
 private:
-    void Load(const void* compressed, std::uint32_t length);
-    InflatedBuffer buffer_;
-    std::uint32_t length_ = 0;
+    void Load(const void* index, std::size_t indexLength);
+    bool WriteOnce(TInstallSession& session, const TAttachedFile& entry, const std::wstring& target);
+    // Moves the inflater to an inflated offset; behind it, from the start again.
+    void SeekTo(std::uint64_t offset);
+    void ReadExactly(void* buffer, std::size_t count);
+    [[noreturn]] void Damaged(const std::string& what) const;
+
+    std::vector<std::uint8_t> copy_; // the caller's compressed bytes
+    std::unique_ptr<TByteSource> source_;
+    std::unique_ptr<TStreamInflater> inflater_;
+    std::uint64_t compressedLength_ = 0;
+    std::unique_ptr<std::uint8_t[]> block_;
+    bool indexUsed_ = false;
 };
 
-// The one write of an entry's bytes (WriteFile); a seam for tests, which cannot
-// make a real disk accept fewer bytes than asked.
+// The one write of a block of an entry's bytes (WriteFile); a seam for tests,
+// which cannot make a real disk accept fewer bytes than asked.
 using WriteFileFn = bool (*)(void* file, const void* data, std::uint32_t size, std::uint32_t& written);
 extern WriteFileFn PayloadWriteFile;

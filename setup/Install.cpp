@@ -137,7 +137,12 @@ bool RunInstall(TInstallSession& session, TAttachedFiles& files) {
         std::wstring stamp = GetDataFolder(session, dfHidden, false) + L"install_stamp";
         if (!WriteStateFile(session, stamp, StampBytes(session.InstallStamp))) return false;
     }
+    session.CopyTotal = files.SelectedBytes();
+    session.CopyDone = 0;
+    session.ReportCopied();
     for (const auto& item : files.ToInstall) {
+        // Asked only here, between two files: a file is never left half written.
+        if (&item != &files.ToInstall.front() && session.StopCopying()) return false;
         if (!item->Logged) session.Log->Mute();
         bool ok = files.WriteEntry(session, *item->Source, item->Target);
         if (!item->Logged) session.Log->Unmute();

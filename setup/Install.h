@@ -25,8 +25,10 @@ bool DestinationUsable(const std::wstring& folder);
 // Selects the entries and their destinations.
 void PrepareInstall(TInstallSession& session, TAttachedFiles& files, bool portable);
 
-// The progress page: log, selection, install stamp, and the payload files.
-// False when a file could not be written and the installation must stop.
+// The progress page: log, selection, install stamp, and the payload files,
+// each inflated and written block by block. False when a file could not be
+// written and the installation must stop, or when the person chose to stop
+// between two files.
 bool RunInstall(TInstallSession& session, TAttachedFiles& files);
 
 // Entering the finish page: the state file, then the portable marker or the

@@ -9,7 +9,10 @@
 #include "Settings.h"
 #include "Shell.h"
 #include "Strings.h"
+#include "SystemLibraries.h"
 #include "TextConv.h"
+#include <algorithm>
+#include <commctrl.h>
 #include <shlobj.h>
 
 namespace {
@@ -208,7 +211,8 @@ bool TMainForm::EnterPage(int page, TWinControl*& focus) {
             for (auto it = files_.Files.rbegin(); it != files_.Files.rend(); ++it) {
                 const TAttachedFile& f = **it;
                 if (SamePath(f.Name, L"Licence.txt")) {
-                    LicMemo->SetText(std::string(reinterpret_cast<const char*>(f.Data), f.Size));
+                    // Read from the archive now: it is small and near its start.
+                    LicMemo->SetText(files_.ReadEntry(f));
                     break;
                 }
             }
@@ -289,11 +293,7 @@ void TMainForm::GoToPage(int page) {
         SelectNext(nullptr, true);
 
     if (page == ProgressPage) {
-        if (HandleAllocated()) UpdateWindow(WindowHandle());
-        if (RunInstall(session_, files_))
-            GoToPage(FinishPage);
-        else
-            StopOnWriteFailure();
+        RunCopying();
         return;
     }
     if (session_.Silent && session_.ExitCode() == 0) NBtn->Click();
@@ -308,6 +308,79 @@ void TMainForm::WndProc(TMessage& m) {
         return;
     }
     TForm::WndProc(m);
+}
+
+void TMainForm::ShowProgressBar() {
+    if (progressBar_ || !IPan->HandleAllocated()) return;
+    HWND panel = IPan->Handle();
+    RECT client;
+    GetClientRect(panel, &client);
+    HDC dc = GetDC(panel);
+    int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+    if (dc) ReleaseDC(panel, dc);
+    int margin = MulDiv(12, dpi, 96), height = MulDiv(18, dpi, 96);
+    auto make = [&] {
+        return CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, margin,
+                               (client.bottom - height) / 2, client.right - 2 * margin, height, panel,
+                               nullptr, ModuleInstance(), nullptr);
+    };
+    progressBar_ = make();
+    if (!progressBar_) {
+        // The class comes with the common controls, loaded only now (a silent
+        // run never loads them) and from the system folder.
+        using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+        if (HMODULE controls = LoadSystemLibrary(L"comctl32.dll")) {
+            auto init = reinterpret_cast<InitFn>(
+                reinterpret_cast<void*>(GetProcAddress(controls, "InitCommonControlsEx")));
+            INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS};
+            if (init) init(&classes);
+            progressBar_ = make();
+        }
+    }
+    if (progressBar_) SendMessageW(progressBar_, PBM_SETRANGE32, 0, 1000);
+}
+
+void TMainForm::Copied(std::uint64_t done, std::uint64_t total) {
+    int shown = total == 0 ? 1000 : static_cast<int>(std::min<std::uint64_t>(done, total) * 1000 / total);
+    if (progressBar_ && shown != progressShown_) SendMessageW(progressBar_, PBM_SETPOS, shown, 0);
+    progressShown_ = shown;
+    // Painting, moving, Cancel: the buttons keep the states the page gave them.
+    while (Application->PumpOneMessage()) {}
+    // Cancel and the close box only set the modal result; it is taken here, so
+    // that the question comes between two files rather than after the copying.
+    if (ModalResult == mrCancel) {
+        ModalResult = mrNone;
+        cancelAsked_ = true;
+    }
+}
+
+bool TMainForm::StopCopying() {
+    if (!cancelAsked_) return false;
+    cancelAsked_ = false;
+    copyingStopped_ = ShowMessageBox(GetText(txtNotFinished), miQuestion, mbYesNo) == idYes;
+    return copyingStopped_;
+}
+
+void TMainForm::RunCopying() {
+    if (!session_.Silent) {
+        ShowProgressBar();
+        session_.Progress = this;
+    }
+    if (HandleAllocated()) UpdateWindow(WindowHandle());
+    bool ok = RunInstall(session_, files_);
+    session_.Progress = nullptr;
+    if (ok) {
+        // Asked during the last file: nothing is left to stop, the finish page comes.
+        cancelAsked_ = false;
+        GoToPage(FinishPage);
+    } else if (copyingStopped_) {
+        // Like a write failure, the records keep what was written; the person
+        // was asked already, and cancelling is not a failure.
+        AllowClose = true;
+        ModalResult = mrCancel;
+    } else {
+        StopOnWriteFailure();
+    }
 }
 
 void TMainForm::BNClk(TPersistent* sender) {

@@ -24,7 +24,7 @@ enum TPage : int {
 // True when a top-level window carries the running word processor's mark.
 bool IsInstanceRunning();
 
-class TMainForm : public TForm, public TInstallChoices, public TInstallQuestions {
+class TMainForm : public TForm, public TInstallChoices, public TInstallQuestions, public TInstallProgress {
 public:
     static const TClassInfo Info;
     const TClassInfo* ClassType() const override { return &Info; }
@@ -78,6 +78,11 @@ public:
     bool LaunchAfter() override;
     // A file cannot be written: the question with Abort, Retry and Ignore.
     TWriteFailureAnswer CannotWrite(const std::wstring& path) override;
+    // Cancel or the close box pressed during the copying: the close question,
+    // between two files; Yes stops there.
+    bool StopCopying() override;
+    // Moves the progress bar and answers the window's messages.
+    void Copied(std::uint64_t done, std::uint64_t total) override;
 
     int CurrentPage = WelcomePage;
     bool LicenceLoaded = false;
@@ -93,8 +98,15 @@ private:
 
     // Ends the wizard after the installation stopped on a write failure.
     void StopOnWriteFailure();
+    // The progress page's bar, made the first time the page is shown.
+    void ShowProgressBar();
+    void RunCopying();
 
     TAttachedFiles& files_;
     TInstallSession& session_;
     TPanel* pagePanels_[7] = {};
+    HWND progressBar_ = nullptr;
+    int progressShown_ = -1;      // the bar's position, in thousandths
+    bool cancelAsked_ = false;    // Cancel or the close box, not yet answered
+    bool copyingStopped_ = false; // the person chose to stop the copying
 };

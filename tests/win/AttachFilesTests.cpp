@@ -122,20 +122,23 @@ private:
 };
 } // namespace
 
-TEST_F(Payload, EntriesAreViewsIntoOneInflatedBuffer) {
+TEST_F(Payload, EntriesAreListedWithTheirPlaceInTheArchive) {
     auto files = Reader();
     ASSERT_EQ(files->Files.size(), Records().size());
-    for (std::size_t i = 0; i < Records().size(); ++i) {
+    EXPECT_FALSE(files->IndexUsed());
+    // Read backwards: each read behind the last one starts the inflater again.
+    for (std::size_t i = Records().size(); i-- > 0;) {
         const TAttachedFile& f = *files->Files[i];
         EXPECT_EQ(U8(f.Name), Records()[i].name);
         EXPECT_EQ(f.DateTime, Records()[i].when);
         ASSERT_EQ(f.Size, Records()[i].bytes.size());
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.Data), f.Size), Records()[i].bytes);
-        if (i > 0) { // laid end to end in one buffer: nothing was copied out
+        EXPECT_EQ(files->ReadEntry(f), Records()[i].bytes);
+        if (i > 0) { // laid end to end in the inflated archive
             const TAttachedFile& p = *files->Files[i - 1];
-            EXPECT_EQ(f.Data, p.Data + p.Size + 13 + Records()[i].name.size());
+            EXPECT_EQ(f.Offset, p.Offset + p.Size + 13 + Records()[i].name.size());
         }
     }
+    EXPECT_EQ(files->Files[0]->Offset, 13u + Records()[0].name.size());
     EXPECT_EQ(files->Files[3]->Name, L"Mod\u00E8les de document\\Lettres\\Lettre.rtf");
     EXPECT_TRUE(files->ToInstall.empty());
     EXPECT_EQ(files->PublicFiles.Count(), 0u);
@@ -167,6 +170,58 @@ TEST_F(Payload, DamagedArchivesAndAMissingResourceThrowWithThePlace) {
     EXPECT_THROW(Reader(Compress(raw)), EArchiveError);
     // This test program carries no FILES resource.
     EXPECT_THROW(TAttachedFiles(), EResNotFound);
+}
+
+// The packer's index beside the archive: used only when it is whole and made
+// for exactly these compressed bytes; anything else falls back to reading the
+// archive itself, which still finds a damaged archive before anything is written.
+TEST_F(Payload, AnIndexListsTheEntriesOnlyWhenItMatchesTheArchive) {
+    std::string z = Packed();
+    ArchiveIndex index;
+    index.CompressedLength = z.size();
+    index.CompressedCheck = static_cast<std::uint32_t>(
+        adler32(1, reinterpret_cast<const Bytef*>(z.data()), static_cast<uInt>(z.size())));
+    std::uint64_t offset = 0;
+    for (const Rec& r : Records()) {
+        ArchiveRecord a;
+        a.Name = r.name;
+        a.DateTime = r.when;
+        a.Size = static_cast<std::uint32_t>(r.bytes.size());
+        a.Offset = offset;
+        offset = a.DataOffset() + a.Size;
+        index.Records.push_back(a);
+    }
+    index.InflatedLength = offset;
+    std::vector<std::uint8_t> good = EncodeIndex(index);
+    auto withIndex = [&](const std::string& archive, const std::vector<std::uint8_t>& idx) {
+        return std::make_unique<TAttachedFiles>(archive.data(), static_cast<std::uint32_t>(archive.size()),
+                                                idx.data(), idx.size());
+    };
+    auto plain = Reader(z);
+    auto indexed = withIndex(z, good);
+    EXPECT_TRUE(indexed->IndexUsed());
+    ASSERT_EQ(indexed->Files.size(), plain->Files.size());
+    for (std::size_t i = 0; i < plain->Files.size(); ++i) {
+        EXPECT_EQ(indexed->Files[i]->Name, plain->Files[i]->Name);
+        EXPECT_EQ(indexed->Files[i]->Offset, plain->Files[i]->Offset);
+        EXPECT_EQ(indexed->ReadEntry(*indexed->Files[i]), Records()[i].bytes);
+    }
+    ASSERT_TRUE(indexed->WriteEntry(session, *indexed->Files[3], Folder() + L"Lettre.rtf"));
+    EXPECT_EQ(ReadAll(Folder() + L"Lettre.rtf"), Records()[3].bytes);
+
+    // A damaged index, or one made for other bytes, is passed over.
+    std::vector<std::uint8_t> flipped = good;
+    flipped[30] ^= 1;
+    std::string other = Packed({Records()[0], Records()[1]});
+    for (auto* files : {withIndex(z, flipped).release(), withIndex(other, good).release()}) {
+        std::unique_ptr<TAttachedFiles> owned(files);
+        EXPECT_FALSE(files->IndexUsed());
+        EXPECT_EQ(files->ReadEntry(*files->Files[1]), Records()[1].bytes);
+    }
+    // Archive bytes damaged under a whole index: still refused up front.
+    std::string damaged = z;
+    damaged[damaged.size() / 2] ^= 0x55;
+    EXPECT_THROW(withIndex(damaged, good), EArchiveError);
 }
 
 TEST_F(Payload, SelectsWholeNamesAndFolderPrefixesIgnoringCase) {

@@ -14,9 +14,11 @@ TEST(OwnResource, ReadsAndWritesThePackedPayload) {
     EXPECT_EQ(names, (std::vector<std::wstring>{L"qrd.exe", L"Licence.txt",
                                                 L"Mod\u00E8les de document\\Lettres\\Lettre.rtf",
                                                 L"Collections d'inserts\\Cl\u00F4tures\\Fin.rtf"}));
-    // The licence as the wizard takes it: Size bytes at Data.
+    // Listed from the index packed beside it, read from this program's file.
+    EXPECT_TRUE(files.IndexUsed());
+    // The licence as the wizard takes it: Size bytes read from the archive.
     const TAttachedFile& licence = *files.Files[1];
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(licence.Data), licence.Size), "Licence de test\r\n");
+    EXPECT_EQ(files.ReadEntry(licence), "Licence de test\r\n");
 
     TInstallSession session;
     session.Log = std::make_unique<TInstallLog>();
@@ -45,8 +47,20 @@ TEST(ProductPayload, SetupCarriesTheDemoPayload) {
     std::uint32_t size = SizeofResource(setup, res);
     EXPECT_EQ(static_cast<const unsigned char*>(bytes)[0], 0x78);
     EXPECT_EQ(static_cast<const unsigned char*>(bytes)[1], 0xDA);
+    // The index beside the archive lists the same entries as the archive itself.
+    HRSRC ir = FindResourceA(setup, "INDEX", "FILES");
+    ASSERT_NE(ir, nullptr);
+    TAttachedFiles indexed(bytes, size, LockResource(LoadResource(setup, ir)), SizeofResource(setup, ir));
     TAttachedFiles files(bytes, size);
-    FreeLibrary(setup);
+    EXPECT_TRUE(indexed.IndexUsed());
+    EXPECT_FALSE(files.IndexUsed());
+    ASSERT_EQ(indexed.Files.size(), files.Files.size());
+    for (std::size_t i = 0; i < files.Files.size(); ++i) {
+        EXPECT_EQ(indexed.Files[i]->Name, files.Files[i]->Name);
+        EXPECT_EQ(indexed.Files[i]->Size, files.Files[i]->Size);
+        EXPECT_EQ(indexed.Files[i]->DateTime, files.Files[i]->DateTime);
+        EXPECT_EQ(indexed.Files[i]->Offset, files.Files[i]->Offset);
+    }
 
     std::wstring source = Utf8ToUtf16(NORVANTA_SOURCE_DIR) + L"\\resources\\payload\\";
     // Every demo document, and the program and licence in front.
@@ -56,7 +70,7 @@ TEST(ProductPayload, SetupCarriesTheDemoPayload) {
     ASSERT_GT(demoInserts, 0);
     ASSERT_EQ(files.Files.size(), static_cast<std::size_t>(2 + demoTemplates + demoInserts));
     EXPECT_EQ(files.Files[0]->Name, L"qrd.exe");
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(files.Files[0]->Data), 2), "MZ");
+    EXPECT_EQ(files.ReadEntry(*files.Files[0]).substr(0, 2), "MZ");
     EXPECT_EQ(files.Files[1]->Name, L"Licence.txt");
     int templates = 0, inserts = 0;
     for (std::size_t i = 1; i < files.Files.size(); ++i) {
@@ -66,13 +80,13 @@ TEST(ProductPayload, SetupCarriesTheDemoPayload) {
         // Every demo file travels byte for byte.
         std::string original;
         ASSERT_TRUE(ReadWholeFile(source + f.Name, original)) << Utf16ToUtf8(f.Name);
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.Data), f.Size), original)
-            << Utf16ToUtf8(f.Name);
+        EXPECT_EQ(files.ReadEntry(f), original) << Utf16ToUtf8(f.Name);
     }
     EXPECT_EQ(templates, demoTemplates);
+    FreeLibrary(setup);
     EXPECT_EQ(inserts, demoInserts);
     // The licence: UTF-8 without a byte-order mark, CR LF lines.
-    std::string licence(reinterpret_cast<const char*>(files.Files[1]->Data), files.Files[1]->Size);
+    std::string licence = files.ReadEntry(*files.Files[1]);
     EXPECT_EQ(licence.rfind("CONTRAT DE LICENCE", 0), 0u);
     EXPECT_NE(licence.find("Traitement de texte Norvanta"), std::string::npos);
     // French typography: « and » hold to their words by no-break spaces, so that

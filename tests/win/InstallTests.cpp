@@ -97,7 +97,7 @@ TEST_F(InstallTest, FirstNormalInstallationLeavesEveryRecord) {
     for (const auto& f : files.Files) {
         std::wstring t = Target(*f, false);
         ASSERT_TRUE(FileIsPresent(t)) << Utf16ToUtf8(t);
-        EXPECT_EQ(Bytes(t), std::string(reinterpret_cast<const char*>(f->Data), f->Size)) << Utf16ToUtf8(t);
+        EXPECT_EQ(Bytes(t), files.ReadEntry(*f)) << Utf16ToUtf8(t);
         EXPECT_EQ(FileDateOf(t), f->DateTime) << Utf16ToUtf8(t);
     }
 
@@ -180,8 +180,7 @@ TEST_F(InstallTest, SecondInstallationRewritesAndKeepsOneSectionPerRun) {
     ASSERT_TRUE(Install(choices));
 
     EXPECT_EQ(Bytes(Main(L"qrd.exe")).substr(0, 2), "MZ");
-    EXPECT_EQ(Bytes(templ),
-              std::string(reinterpret_cast<const char*>(files.Files[2]->Data), files.Files[2]->Size));
+    EXPECT_EQ(Bytes(templ), files.ReadEntry(*files.Files[2]));
     EXPECT_EQ(FileLines(Main(L"Install.log")), firstLog); // nothing it already held
     std::vector<std::string> update = FileLines(SharedData() + L"Update.log");
     ASSERT_EQ(update.size(), 1 + SharedCount(files)); // the emptied first section's stamp is gone
@@ -250,8 +249,7 @@ TEST_F(InstallTest, PortableOverPortableTouchesOnlyWhatDiffers) {
     WriteWholeFile(Main(L"Norvanta.ini"), "[user]");
     ASSERT_TRUE(Install(choices));
     EXPECT_EQ(Bytes(program), "kept");
-    EXPECT_EQ(Bytes(licence),
-              std::string(reinterpret_cast<const char*>(files.Files[1]->Data), files.Files[1]->Size));
+    EXPECT_EQ(Bytes(licence), files.ReadEntry(*files.Files[1]));
     EXPECT_EQ(Bytes(templ), "the user's own template");
     EXPECT_EQ(Bytes(Main(L"Norvanta.ini")), "[user]");
     EXPECT_FALSE(Exists(Main(L"Install.log")));
