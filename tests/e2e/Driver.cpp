@@ -1,6 +1,10 @@
 #include "Driver.h"
 #include "ScreenScale.h"
+#include <algorithm>
 #include <cstdio>
+// The kernel32 names of the process-memory calls: no psapi.dll to link.
+#define PSAPI_VERSION 2
+#include <psapi.h>
 
 namespace {
 struct Find {
@@ -102,6 +106,37 @@ int RunSilently(const std::wstring& arguments, const std::wstring& exe) {
         if (p.AnyVisibleWindow()) return -2;
     }
     return -1;
+}
+
+int RunSilentlyMeasured(const std::wstring& arguments, const std::wstring& exe, SIZE_T& peakWorkingSet,
+                        SIZE_T& peakPagefile) {
+    SetupProcess p(arguments, exe);
+    if (!p.Started()) return -1;
+    for (int i = 0; i < 12000; ++i) {
+        p.SampleMemory(peakWorkingSet, peakPagefile);
+        int code = p.Wait(5);
+        if (code != -1) return code;
+        if (p.AnyVisibleWindow()) return -2;
+    }
+    return -1;
+}
+
+bool SetupProcess::SampleMemory(SIZE_T& peakWorkingSet, SIZE_T& peakPagefile) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!process_ || WaitForSingleObject(process_, 0) == WAIT_OBJECT_0 ||
+        !GetProcessMemoryInfo(process_, &counters, sizeof counters))
+        return false;
+    peakWorkingSet = std::max(peakWorkingSet, counters.PeakWorkingSetSize);
+    peakPagefile = std::max(peakPagefile, counters.PeakPagefileUsage);
+    return true;
+}
+
+std::wstring LargeSetupExe() {
+    return FromUtf8(NORVANTA_LARGE_SETUP_EXE);
+}
+std::wstring LargePayloadFolder() {
+    return FromUtf8(NORVANTA_LARGE_PAYLOAD);
 }
 
 std::wstring SetupExe() {

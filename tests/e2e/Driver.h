@@ -53,6 +53,10 @@ public:
     std::wstring MessageText(HWND box);
     void Answer(HWND box, int button);
     bool AnyVisibleWindow(); // a top-level window of the process that a person would see
+    // Raises the highest working set and commit charge seen so far to the
+    // process's own peaks (Wine keeps them only while the process lives, so a
+    // caller samples while it runs); false once it has ended.
+    bool SampleMemory(SIZE_T& peakWorkingSet, SIZE_T& peakPagefile);
 
 private:
     HWND FindChild(const wchar_t* cls, const std::wstring& text);
@@ -68,8 +72,14 @@ int RunSilently(const std::wstring& arguments, const std::wstring& exe = L"");
 
 // Polls the condition until it holds; false when it does not within the time.
 bool Eventually(const std::function<bool()>& condition, DWORD milliseconds = 10000);
+// RunSilently, sampling the process's memory every few milliseconds.
+int RunSilentlyMeasured(const std::wstring& arguments, const std::wstring& exe, SIZE_T& peakWorkingSet,
+                        SIZE_T& peakPagefile);
 
 std::wstring FromUtf8(const char* s);
+// setup.exe with a generated payload of tens of MB, and the folder it was packed from.
+std::wstring LargeSetupExe();
+std::wstring LargePayloadFolder();
 // The path of the built setup.exe (or of the copy that NORVANTA_SETUP_UNDER_TEST
 // names), and of the demo qrd.exe.
 std::wstring SetupExe();

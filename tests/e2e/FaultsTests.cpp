@@ -6,6 +6,7 @@
 #include "Strings.h"
 #include "TextConv.h"
 #include <gtest/gtest.h>
+#include <commctrl.h>
 #include <sddl.h>
 #include <algorithm>
 
@@ -66,8 +67,15 @@ TEST_F(Faults, WizardIgnoreSkipsTheFileAndLogsNothingForIt) {
     SetupProcess p(L"\"-D" + main + L"\"");
     HWND box = ToFailureQuestion(p);
     ASSERT_NE(box, nullptr);
+    // The page's progress bar stands past the program, short of the end.
+    HWND bar = VisibleChild(p.Form(), L"msctls_progress32");
+    ASSERT_NE(bar, nullptr);
+    LRESULT at = SendMessageW(bar, PBM_GETPOS, 0, 0);
+    EXPECT_GT(at, 0);
+    EXPECT_LT(at, 1000);
     p.Answer(box, IDIGNORE);
     ASSERT_TRUE(p.WaitForTitle(GetTextW(txtPageTitle0 + 5)));
+    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 1000); // an ignored file counts as done
     CloseHandle(lock);
     p.Click(p.CheckBox(GetTextW(txtLaunchNow)));
     p.Click(p.Button(GetTextW(txtFinish)));

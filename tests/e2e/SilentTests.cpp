@@ -284,3 +284,51 @@ TEST_F(Silent, AChangedPayloadByteEndsWith217AndWritesNothing) {
     EXPECT_EQ(RunSilently(L"/S", tampered), 217);
     EXPECT_TRUE(NothingInstalled(DefaultMainDir()));
 }
+
+namespace {
+// Every file under the folder, as paths relative to it.
+void ListFiles(const std::wstring& root, const std::wstring& rel, std::vector<std::wstring>& out) {
+    WIN32_FIND_DATAW f;
+    HANDLE h = FindFirstFileW((root + L"\\" + rel + L"*").c_str(), &f);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        std::wstring name = f.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListFiles(root, rel + name + L"\\", out);
+        else
+            out.push_back(rel + name);
+    } while (FindNextFileW(h, &f));
+    FindClose(h);
+}
+} // namespace
+
+// The memory of an installation does not follow its payload: the program with
+// a generated payload of 48 MB (17 MB compressed) peaks where the demo's does,
+// and installs every byte. (Wine does not enforce a job object's memory limit,
+// so the peaks are read instead: working set and commit, sampled while each runs.)
+TEST_F(Silent, MemoryDoesNotFollowThePayload) {
+    SIZE_T demoSet = 0, demoCommit = 0, largeSet = 0, largeCommit = 0;
+    ASSERT_EQ(RunSilentlyMeasured(L"/S", SetupExe(), demoSet, demoCommit), 0);
+    CleanInstallState();
+    ASSERT_EQ(RunSilentlyMeasured(L"/S", LargeSetupExe(), largeSet, largeCommit), 0);
+    ASSERT_GT(demoSet, 0u);
+    const SIZE_T payload = 48'000'000, budget = 8u << 20;
+    EXPECT_LT(largeSet, demoSet + budget) << "demo " << demoSet << ", large " << largeSet;
+    EXPECT_LT(largeSet, payload / 2);
+    EXPECT_LT(largeCommit, demoCommit + budget) << "demo " << demoCommit << ", large " << largeCommit;
+
+    std::vector<std::wstring> files;
+    ListFiles(LargePayloadFolder(), L"", files);
+    ASSERT_GT(files.size(), 50u);
+    std::size_t total = 0;
+    for (const std::wstring& rel : files) {
+        bool main = rel == L"qrd.exe" || rel == L"Licence.txt";
+        std::wstring target = (main ? DefaultMainDir() + L"\\" : SharedData() + L"Public\\") + rel;
+        std::string want = Bytes(LargePayloadFolder() + L"\\" + rel), got = Bytes(target);
+        ASSERT_EQ(got.size(), want.size()) << std::string(rel.begin(), rel.end());
+        EXPECT_TRUE(got == want) << std::string(rel.begin(), rel.end());
+        total += want.size();
+    }
+    EXPECT_GE(total, payload - (1u << 20));
+}

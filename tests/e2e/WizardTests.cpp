@@ -3,6 +3,7 @@
 #include "E2ETest.h"
 #include "Strings.h"
 #include <gtest/gtest.h>
+#include <commctrl.h>
 
 namespace {
 std::wstring Title(int page) {
@@ -361,4 +362,54 @@ TEST_P(Keyboard, TheCloseQuestionAnswersWithItsFrenchButtons) {
     Type('O');
     EXPECT_EQ(p.Wait(), 0);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+
+// With a payload of 48 MB the copying lasts: meanwhile the window answers its
+// messages, its bar moves, the buttons stay as the page set them, and the close
+// box or Cancel asks the close question between two files: No goes on, Yes
+// stops the copying there (what was written is recorded).
+TEST_F(Wizard, TheProgressPageAnswersAndCancelsDuringALongCopy) {
+    SetupProcess p(L"", LargeSetupExe());
+    ASSERT_TRUE(p.WaitForTitle(Title(0)));
+    for (int page = 1; page <= 3; ++page) {
+        Next(p);
+        ASSERT_TRUE(p.WaitForTitle(Title(page)));
+    }
+    Next(p);
+    HWND bar = nullptr;
+    // The bar's position once it stands beyond `after` and short of the end;
+    // answered only while the program handles its messages.
+    auto midway = [&](DWORD_PTR after) {
+        DWORD_PTR at = 0;
+        for (int i = 0; i < 5000 && (at <= after || at >= 1000); ++i) {
+            if (!bar) bar = VisibleChild(p.Form(), L"msctls_progress32");
+            if (!bar || !SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &at)) at = 0;
+            Sleep(1);
+        }
+        return at;
+    };
+    auto ask = [&](void (*press)(SetupProcess&), int answer) {
+        press(p);
+        HWND box = p.MessageBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(p.MessageText(box), GetTextW(txtNotFinished));
+        p.Answer(box, answer);
+    };
+    DWORD_PTR first = midway(0);
+    ASSERT_GT(first, 0u);
+    ASSERT_LT(first, 1000u);
+    EXPECT_EQ(p.PageTitle(), Title(4));
+    EXPECT_FALSE(IsWindowEnabled(p.Button(GetTextW(txtBack))));
+    EXPECT_FALSE(IsWindowEnabled(p.Button(GetTextW(txtNext))));
+    EXPECT_TRUE(IsWindowEnabled(p.Button(GetTextW(txtCancel))));
+    ask([](SetupProcess& s) { s.Close(); }, IDNO);
+    DWORD_PTR second = midway(first);
+    ASSERT_GT(second, first); // the copying went on
+    ASSERT_LT(second, 1000u);
+    ask([](SetupProcess& s) { s.Click(s.Button(GetTextW(txtCancel))); }, IDYES);
+    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_TRUE(Exists(DefaultMainDir() + L"\\qrd.exe"));
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"MAINDIR").Text(), DefaultMainDir());
+    EXPECT_TRUE(Exists(DefaultMainDir() + L"\\Install.log"));
+    EXPECT_FALSE(Exists(SharedData() + L"Update.log"));
+    EXPECT_LT(FilesUnder(SharedData() + L"Public"), FilesUnder(LargePayloadFolder()) - 2);
 }
