@@ -1,12 +1,14 @@
 // Walks the wizard page by page and saves a picture of each, for the README:
 // screenshots <folder> [<pixels per inch> <name suffix>]. The progress page is
 // caught with the write-failure question on it (a file of the destination is
-// held open meanwhile). At 100 %, also the close question on the welcome page
-// and, last, the uninstaller's confirmation box.
+// held open meanwhile). At 100 %, also the close question on the welcome page,
+// the progress page copying the tests' 48 MB payload, its bar half-way, and,
+// last, the uninstaller's confirmation box.
 #include "Driver.h"
 #include "InstallTraces.h"
 #include "Strings.h"
 #include "WindowBitmap.h"
+#include <commctrl.h>
 #include <cstdio>
 
 namespace {
@@ -28,6 +30,28 @@ bool ShotUninstallConfirmation(const std::wstring& folder) {
     std::printf("uninstall-confirmation: %s\n", ok ? "saved" : "FAILED");
     if (box) ui.Answer(box, IDNO);
     return ui.Wait() == 0 && ok;
+}
+
+// The long copy of the large payload, caught with its bar between 40 and 60 %,
+// then cancelled.
+bool ShotMidway(const std::wstring& folder) {
+    SetupProcess p(L"", LargeSetupExe());
+    for (int page = 0; page <= 3; ++page) {
+        if (!p.WaitForTitle(GetTextW(txtPageTitle0 + page))) return false;
+        p.Click(p.Button(GetTextW(txtNext)));
+    }
+    HWND bar = nullptr;
+    DWORD_PTR at = 0;
+    for (int i = 0; i < 20000 && (at < 400 || at > 600); ++i) {
+        if (!bar) bar = VisibleChild(p.Form(), L"msctls_progress32");
+        if (!bar || !SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &at)) at = 0;
+        if (at > 600) break;
+    }
+    bool ok = at >= 400 && at <= 600 && SaveWindowBitmap(p.Form(), folder + L"\\page4-progression.bmp");
+    std::printf("page4-progression: %s\n", ok ? "saved" : "FAILED");
+    p.Click(p.Button(GetTextW(txtCancel)));
+    if (HWND box = p.MessageBox()) p.Answer(box, IDYES);
+    return p.Wait() == 0 && ok;
 }
 } // namespace
 
@@ -74,6 +98,8 @@ int wmain(int argc, wchar_t** argv) {
     p.Click(p.Button(GetTextW(txtFinish)));
     ok = ok && p.Wait() == 0;
     if (suffix.empty()) ok = ShotUninstallConfirmation(out) && ok;
+    CleanInstallState();
+    if (suffix.empty()) ok = ok && ShotMidway(out);
     CleanInstallState();
     CoUninitialize();
     return ok ? 0 : 1;

@@ -1,6 +1,8 @@
 // The payload archive's records, read from inflated bytes as the payload reader
 // reads them: every record must lie inside the buffer, carry a name the install
-// folder can hold, and write back to the very same bytes.
+// folder can hold, and write back to the very same bytes. The same bytes read
+// as the packer's index: one that is accepted tiles its inflated length with
+// well-named records and encodes back to itself.
 #include "Archive.h"
 #include "DosTime.h"
 #include "FuzzCommon.h"
@@ -9,7 +11,23 @@
 #include <cstring>
 #include <vector>
 
+namespace {
+void CheckIndex(const std::uint8_t* data, std::size_t size) {
+    ArchiveIndex index;
+    if (!DecodeIndex(data, size, index)) return;
+    std::uint64_t next = 0;
+    for (const ArchiveRecord& r : index.Records) {
+        FUZZ_CHECK(r.Offset == next && EntryNameProblem(r.Name).empty());
+        next = r.DataOffset() + r.Size;
+    }
+    FUZZ_CHECK(next == index.InflatedLength);
+    std::vector<std::uint8_t> again = EncodeIndex(index);
+    FUZZ_CHECK(again.size() == size && std::memcmp(again.data(), data, size) == 0);
+}
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    CheckIndex(data, size);
     std::vector<ArchiveRecord> records;
     if (Refused<EArchiveError>([&] { records = ReadArchive(data, size); })) return 0;
 

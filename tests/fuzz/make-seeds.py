@@ -146,6 +146,8 @@ def main():
     write(f"{out}/archive", "mini", mini)
     write(f"{out}/archive", "one-record", pack(recs[1:2]))
     write(f"{out}/archive", "empty", b"")
+    # The packer's index of the real payload, as the setup reads it.
+    write(f"{out}/archive", "index", read(os.path.join(a.build, "win32", "resources", "payload.index")))
 
     logo = read(need["logo"])
     idat = logo[logo.index(b"IDAT") + 4:]
