@@ -3,6 +3,7 @@
 #   make run      build and run setup.exe under Wine
 #   make test     every test (host, Wine, end to end, short fuzz passes) and the format check
 #   make bench    setup.exe against NSIS from the same payload (bench/RESULTS.md)
+#   make bench-scale  one silent install of a generated 1.6 GB payload (bench/SCALE.md)
 #   make fuzz     every fuzz target for FUZZ_SECONDS (default 60) each, FUZZ_JOBS at a time,
 #                 with FUZZ_FLAGS passed on to libFuzzer
 #   make sign     CERT=<cert.pem> KEY=<key.pem>, or CERT=<bundle.p12>, [PASS=] [TIMESTAMP=<url>]:
@@ -39,8 +40,8 @@ export SOURCE_DATE_EPOCH
 PAYLOAD ?=
 SIGNED ?= $(BUILD)/setup-signed.exe
 
-.PHONY: all bootstrap host win32 win64 run test bench format format-check clean screenshots fuzz fuzz-build \
-  sign verify
+.PHONY: all bootstrap host win32 win64 run test bench bench-scale format format-check clean screenshots fuzz \
+  fuzz-build sign verify
 
 all: win32
 
@@ -123,9 +124,16 @@ verify: bootstrap $(HOST)/build.ninja
 	  --mkpayload $(HOST)/tools/mkpayload $(call quote,$(FILE))
 
 # NSIS is installed only for this; the paint figures always come from Xvfb.
+# The scale payloads (4, 100, 400 MB) are generated and packed by the build.
 bench: win32
 	@BOOTSTRAP_EXTRA=nsis bash scripts/bootstrap.sh
+	@cmake --build $(WIN32) -j $(JOBS) --target setup_scaled_4 setup_scaled_100 setup_scaled_400
 	@env -u DISPLAY bash scripts/with-wine.sh python3 bench/bench.py
+
+# One silent install of a generated 1.6 GB payload, checked file by file (bench/SCALE.md).
+bench-scale: win32
+	@cmake --build $(WIN32) -j $(JOBS) --target setup_scaled_1600
+	@env -u DISPLAY bash scripts/with-wine.sh python3 bench/bench.py scale 1600
 
 clean:
 	rm -rf $(BUILD)

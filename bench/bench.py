@@ -130,9 +130,9 @@ def wine(*args, out=None):
 TIMEOUT_MS = {"run": "60000", "paint": "30000"}
 
 
-def launch(launcher, mode, exe, *args):
+def launch(launcher, mode, exe, *args, timeout_ms=None):
     out = os.path.join(OUT, "launch.txt")
-    rc = wine(launcher, mode, "--timeout", TIMEOUT_MS[mode], "--", winpath(exe), *args, out=out)
+    rc = wine(launcher, mode, "--timeout", timeout_ms or TIMEOUT_MS[mode], "--", winpath(exe), *args, out=out)
     with open(out, encoding="utf-8", errors="replace") as f:
         fields = parse_line(f.read())
     fields["rc"] = rc
@@ -149,12 +149,15 @@ def payload_folder():
     return chosen or os.path.join(BUILD, "win32", "resources", "payload-stage")
 
 
-def build_nsis(payload):
+def build_nsis(payload, prefix="nsis", stub=True):
     os.makedirs(OUT, exist_ok=True)
     made = {}
-    for name, stub in (("nsis-setup", False), ("nsis-stub", True)):
+    for name, is_stub in ((prefix + "-setup", False), (prefix + "-stub", True)):
+        if is_stub and not stub:
+            continue
+        stub_flag = is_stub
         nsi, exe = os.path.join(OUT, name + ".nsi"), os.path.join(OUT, name + ".exe")
-        argv = ["mknsis", payload, nsi, exe] + (["--stub"] if stub else [])
+        argv = ["mknsis", payload, nsi, exe] + (["--stub"] if stub_flag else [])
         if mknsis.main(argv) != 0:
             sys.exit(f"bench: cannot write {nsi}")
         env = dict(os.environ, LC_ALL="C.UTF-8")
@@ -271,7 +274,139 @@ def inflate_figure(fields):
         return None, "not measured"
 
 
-def render(info, silent, paint, sizes, stub_map, inflate=None):
+SCALES = (4, 100, 400)
+DEMO_PEAK_GOAL_KIB = 16 * 1024
+
+
+def scale_goals(rows):
+    """The goals for payloads of any size, from the scale rows (see scale_rows):
+    [(goal, what was measured, verdict)]. A row without a figure leaves its goal unjudged."""
+    def verdict(oks):
+        return "n/a" if not oks or None in oks else ("met" if all(oks) else "not met")
+
+    def med(stat):
+        return None if stat is None else stat[0]
+
+    out = []
+    mem = [(r["label"], med(r["mem"]), med(r["nsis_mem"])) for r in rows]
+    oks = [None if m is None or n is None else m <= n for _, m, n in mem]
+    out.append(("peak working set no larger than NSIS's at every payload size",
+                "; ".join(f"{label}: {m:.0f} against {n:.0f} KiB" if m is not None and n is not None
+                          else f"{label}: n/a" for label, m, n in mem), verdict(oks)))
+    demo = med(rows[0]["mem"]) if rows else None
+    out.append((f"peak working set with the demo payload no larger than {DEMO_PEAK_GOAL_KIB} KiB",
+                "n/a" if demo is None else f"{demo:.0f} KiB", verdict([None if demo is None
+                                                                       else demo <= DEMO_PEAK_GOAL_KIB])))
+    big = [r for r in rows if r["megabytes"] in SCALES]
+    times = [(r["label"], med(r["silent"]), med(r["nsis"])) for r in big]
+    oks = [None if t is None or not n else t <= 0.6 * n for _, t, n in times]
+    out.append(("silent install at most 0.6 × NSIS's at 4, 100 and 400 MB",
+                "; ".join(f"{label}: {t / n:.2f}" if t is not None and n else f"{label}: n/a"
+                          for label, t, n in times), verdict(oks)))
+    # Before, the whole archive was inflated before the wizard was made: the
+    # paint then came the demo's paint plus the payload's inflate later.
+    base = rows[0] if rows else None
+    paints = []
+    for r in big:
+        p, bp, inf, binf = med(r["paint"]), med(base["paint"]), r["inflate_ms"], base["inflate_ms"]
+        before = None if None in (bp, inf, binf) else bp + inf - binf
+        paints.append((r["label"], p, before))
+    oks = [None if p is None or b is None else p <= b for _, p, b in paints]
+    out.append(("first paint no later than before at every payload size (the demo's paint plus the payload's"
+                " inflate)", "; ".join(f"{label}: {p:.1f} against {b:.1f} ms" if p is not None and b is not None
+                                      else f"{label}: n/a" for label, p, b in paints), verdict(oks)))
+    return out
+
+
+def scale_table(rows):
+    """The scale rows as markdown lines."""
+    lines = [
+        "| payload (unpacked; FILES compressed) | silent install, setup.exe | NSIS | setup/NSIS "
+        "| peak working set, setup.exe | NSIS | setup/NSIS | first paint, setup.exe | inflate (setup's code) |",
+        "|---|---|---|---:|---|---|---:|---|---|",
+    ]
+    for r in rows:
+        inflate = "n/a" if r["inflate_ms"] is None else f"{r['inflate_ms']:.1f} ms"
+        lines.append(f"| {r['label']} | {r['silent_text']} | {r['nsis_text']} | {ratio(r['silent'], r['nsis'])} "
+                     f"| {r['mem_text']} | {r['nsis_mem_text']} | {ratio(r['mem'], r['nsis_mem'])} "
+                     f"| {r['paint_text']} | {inflate} |")
+    return lines
+
+
+def scale_row(label, megabytes, setup_runs, nsis_runs, paint_runs, inflate_ms):
+    """One payload size: the figures of its runs, and their texts."""
+    row = {"label": label, "megabytes": megabytes, "inflate_ms": inflate_ms}
+    row["silent_text"], row["silent"] = silent_cell(setup_runs)
+    row["nsis_text"], row["nsis"] = silent_cell(nsis_runs)
+    row["mem_text"], row["mem"] = silent_cell(setup_runs, "peak_ws_kb", "KiB", 1.0, 0)
+    row["nsis_mem_text"], row["nsis_mem"] = silent_cell(nsis_runs, "peak_ws_kb", "KiB", 1.0, 0)
+    row["paint_text"], row["paint"] = paint_cell(paint_runs)
+    return row
+
+
+def payload_label(folder, inflate):
+    unpacked = sum(os.path.getsize(path) for _, path, _ in mknsis.plan(folder))
+    compressed = inflate.get("compressed")
+    packed = f"{int(compressed) / 1e6:.1f} MB" if compressed and compressed.isdigit() else "?"
+    return f"{unpacked / 1e6:.1f} MB; {packed}"
+
+
+def run_inflate(exe, runs):
+    out = os.path.join(OUT, "inflate.txt")
+    wine(winpath(os.path.join(BUILD, "win32", "bench", "bench-inflate.exe")), winpath(exe), str(runs), out=out)
+    with open(out, encoding="utf-8", errors="replace") as f:
+        return parse_line(f.read())
+
+
+def measure_scales(runs, prefix, launcher, log):
+    """The bench's payloads of 4, 100 and 400 MB: each installed by setup.exe
+    and by an NSIS installer made from the same generated folder."""
+    rows = []
+    for mb in SCALES:
+        folder = os.path.join(BUILD, "win32", "scale", str(mb))
+        exe = os.path.join(BUILD, "win32", "scale", f"setup-{mb}.exe")
+        if not os.path.isfile(exe):
+            sys.exit(f"bench: {exe} is missing (make bench builds it)")
+        files = mknsis.plan(folder)
+        print(f"bench: {mb} MB payload: building its NSIS installer...", flush=True)
+        nsis = build_nsis(folder, f"nsis-{mb}", stub=False)[f"nsis-{mb}-setup"]
+        print(f"bench: {mb} MB payload: {runs} silent installs and first paints of each...", flush=True)
+        silent = measure([("setup.exe", exe, ["/S"], True), ("nsis-setup.exe", nsis, ["/S"], True)], runs, prefix,
+                         files, launcher, "run", log)
+        paint = measure([("setup.exe", exe, [], False)], runs, prefix, files, launcher, "paint", log)
+        inflate = run_inflate(exe, 3)
+        ms, _ = inflate_figure(inflate)
+        rows.append(scale_row(payload_label(folder, inflate), mb, silent["setup.exe"], silent["nsis-setup.exe"],
+                              paint["setup.exe"], ms))
+    return rows
+
+
+def render_scale(rows, runs):
+    if not rows:
+        return []
+    largest = rows[-1]
+    lines = [
+        "## Payloads of any size",
+        "",
+        f"The demo payload, then payloads of about 4, 100 and 400 MB generated by the build (`bench/mkscale.py`:"
+        f" about two thirds rich text, one third incompressible data) and packed by `mkpayload` for setup.exe and"
+        f" by makensis for NSIS, from the same folder; {runs} runs per figure after one untimed run (the demo row"
+        " comes from the table above). The first paint of setup.exe is timed as above.",
+        "",
+        *scale_table(rows),
+        "",
+        f"The largest payload here ({largest['label']}): one silent install by setup.exe took"
+        f" {largest['silent_text']}, by NSIS {largest['nsis_text']}.",
+        "",
+        "| goal | this run | verdict |",
+        "|---|---|---|",
+        *[f"| {g} | {m} | {v} |" for g, m, v in scale_goals(rows)],
+        "",
+    ]
+    return lines
+
+
+def render(info, silent, paint, sizes, stub_map, inflate=None, scale=None, scale_runs=0):
     s_wall, s_stat = silent_cell(silent["setup.exe"])
     n_wall, n_stat = silent_cell(silent["nsis-setup.exe"])
     f_wall, f_stat = silent_cell(silent["noop.exe"])
@@ -351,6 +486,7 @@ def render(info, silent, paint, sizes, stub_map, inflate=None):
         " The floor is `noop.exe window`: one window with one button.",
         f"- Display: {info['display']}; one Wine prefix (`build/wineprefix`) with its wineserver kept up.",
         "",
+        *render_scale(scale or [], scale_runs),
         "## What the stub is made of",
         "",
         "From the link map of `setup_stub.exe` (bench/linkmap.py); bench/SIZE.md says what was done about it.",
@@ -370,7 +506,60 @@ def render(info, silent, paint, sizes, stub_map, inflate=None):
     return "\n".join(lines)
 
 
+def scale_main(megabytes):
+    """make bench-scale: one silent install of the largest generated payload,
+    checked file by file; bench/SCALE.md gets the figures."""
+    prefix_path = os.environ.get("WINEPREFIX")
+    if not prefix_path:
+        sys.exit("bench: run me through scripts/with-wine.sh (make bench-scale)")
+    exe = os.path.join(BUILD, "win32", "scale", f"setup-{megabytes}.exe")
+    folder = os.path.join(BUILD, "win32", "scale", str(megabytes))
+    launcher = winpath(os.path.join(BUILD, "win32", "bench", "bench-launch.exe"))
+    if not os.path.isfile(exe):
+        sys.exit(f"bench: {exe} is missing (make bench-scale builds it)")
+    os.makedirs(OUT, exist_ok=True)
+    files = mknsis.plan(folder)
+    unpacked = sum(os.path.getsize(path) for _, path, _ in files)
+    prefix = Prefix(prefix_path)
+    prefix.clean()
+    print(f"bench: installing {unpacked / 1e9:.2f} GB silently...", flush=True)
+    fields = launch(launcher, "run", exe, "/S", timeout_ms="1800000")
+    missing = prefix.check(files)
+    prefix.clean()
+    commit = subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%h %s"], capture_output=True,
+                            text=True).stdout.strip()
+    wall = fields.get("wall_ms")
+    lines = [
+        "# The largest payload: one silent install",
+        "",
+        "Written by `make bench-scale` (bench/bench.py scale); every figure below was measured by that run.",
+        "",
+        f"- Date: {datetime.datetime.now(datetime.timezone.utc).strftime('%Y-%m-%d %H:%M UTC')}",
+        f"- Machine: {platform.system()} {platform.release()}, {os.cpu_count()} cores (nproc),"
+        f" {tool_version(['wine', '--version'])}",
+        f"- Commit: {commit}",
+        f"- Payload: generated by `bench/mkscale.py` ({megabytes} MB asked): {len(files)} files,"
+        f" {unpacked:,} bytes unpacked; `setup-{megabytes}.exe` is {os.path.getsize(exe):,} bytes",
+        "",
+        "| figure | setup.exe |",
+        "|---|---|",
+        f"| exit code | {fields.get('exit', '?')} |",
+        f"| every file installed, byte count checked | {'yes' if not missing else 'no: ' + missing} |",
+        f"| silent install, wall time | {float(wall) / 1000:.1f} s |" if wall else "| silent install | n/a |",
+        f"| peak working set | {fields.get('peak_ws_kb', '?')} KiB |",
+        f"| peak commit (PeakPagefileUsage) | {fields.get('peak_pagefile_kb', '?')} KiB |",
+        "",
+    ]
+    text = "\n".join(lines)
+    with open(os.path.join(HERE, "SCALE.md"), "w", encoding="utf-8") as f:
+        f.write(text)
+    print(text)
+    return 0 if fields.get("exit") == "0" and not missing else 1
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "scale":
+        return scale_main(int(sys.argv[2]))
     runs = int(os.environ.get("BENCH_RUNS", "11"))
     if runs < 7:
         sys.exit("bench: BENCH_RUNS must be at least 7")
@@ -424,12 +613,15 @@ def main():
         "display": "Xvfb " + os.environ.get("DISPLAY", "?"),
     }
     stub_map = linkmap.table(stub_map_file, stub) if os.path.isfile(stub_map_file) else "(no link map)"
-    inflate_out = os.path.join(OUT, "inflate.txt")
     print("bench: inflating the payload...", flush=True)
-    wine(winpath(os.path.join(BUILD, "win32", "bench", "bench-inflate.exe")), winpath(setup), "21", out=inflate_out)
-    with open(inflate_out, encoding="utf-8", errors="replace") as f:
-        inflate = parse_line(f.read())
-    text = render(info, silent, paint, sizes, stub_map, inflate)
+    inflate = run_inflate(setup, 21)
+    scale_runs = int(os.environ.get("BENCH_SCALE_RUNS", "5"))
+    with open(os.path.join(OUT, "runs.csv"), "a") as log:
+        rows = [scale_row(payload_label(payload, inflate) + " (demo)", 0.3, silent["setup.exe"],
+                          silent["nsis-setup.exe"], paint["setup.exe"], inflate_figure(inflate)[0])]
+        rows += measure_scales(scale_runs, prefix, launcher, log)
+    info["load_after"] = ", ".join(f"{x:.2f}" for x in os.getloadavg())
+    text = render(info, silent, paint, sizes, stub_map, inflate, rows, scale_runs)
     with open(os.path.join(HERE, "RESULTS.md"), "w", encoding="utf-8") as f:
         f.write(text)
     print(text)

@@ -252,6 +252,26 @@ class Tables(unittest.TestCase):
         self.assertEqual([v for _, _, v in bench.goals(None, None, None, None, None, None, None, None, 131073)],
                          ["n/a", "n/a", "n/a", "n/a", "not met"])
 
+    def test_scale_goals_hold_at_every_size_or_not_at_all(self):
+        def row(mb, silent, nsis, mem, nsis_mem, paint, inflate):
+            return {"label": f"{mb} MB", "megabytes": mb, "silent": (silent, 0, 0), "nsis": (nsis, 0, 0),
+                    "mem": (mem, 0, 0), "nsis_mem": (nsis_mem, 0, 0), "paint": (paint, 0, 0), "inflate_ms": inflate}
+        rows = [row(0.3, 180, 290, 16000, 22800, 250, 1.5), row(4, 190, 330, 16500, 22400, 251, 20),
+                row(100, 500, 990, 17000, 22200, 255, 400), row(400, 1700, 3000, 17000, 22300, 300, 1600)]
+        verdicts = [v for _, _, v in bench.scale_goals(rows)]
+        # 1700 > 0.6 × 3000 = 1800? no: 1700 <= 1800; every paint within the demo's plus the inflate.
+        self.assertEqual(verdicts, ["met", "met", "met", "met"])
+        rows[3]["mem"] = (22400, 0, 0)       # above NSIS's at one size
+        rows[0]["mem"] = (16500, 0, 0)       # above 16 MiB with the demo payload
+        rows[2]["silent"] = (600, 0, 0)      # 0.61 × NSIS's
+        rows[1]["paint"] = (270, 0, 0)       # later than 250 + 20 - 1.5
+        goals = bench.scale_goals(rows)
+        self.assertEqual([v for _, _, v in goals], ["not met"] * 4)
+        self.assertIn("400 MB: 22400 against 22300 KiB", goals[0][1])
+        self.assertIn("100 MB: 0.61", goals[2][1])
+        rows[2]["nsis"] = None
+        self.assertEqual(bench.scale_goals(rows)[2][2], "n/a")
+
     def test_inflate_line(self):
         ms, text = bench.inflate_figure(bench.parse_line(
             "inflate_ms=1.340 min_ms=1.261 max_ms=1.541 compressed=117142 inflated=319925 runs=21\r\n"))
