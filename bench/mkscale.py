@@ -48,7 +48,9 @@ def main(argv):
     n = 0
     while left > 0:
         n += 1
-        if rng.random() < 0.92:  # by bytes: about two thirds text, one third binary
+        draw = rng.random()
+        # Both folders get a file first; then by bytes about two thirds text, one third binary.
+        if n == 1 or (n > 2 and draw < 0.92):
             size = min(left, int(rng.lognormvariate(11.5, 1.2)) + 512)  # a few KB to a few MB
             start = rng.randrange(0, len(text) - min(size, len(text) - 1))
             data = (text * (size // len(text) + 2))[start:start + size]
