@@ -9,7 +9,7 @@
 
 namespace {
 // One block of inflated bytes per write: few calls, little memory.
-constexpr std::size_t kWriteBlock = 1 << 20;
+constexpr std::size_t kWriteBlock = 256 * 1024;
 
 bool WriteWithWindows(void* file, const void* data, std::uint32_t size, std::uint32_t& written) {
     DWORD n = 0;
@@ -71,9 +71,13 @@ bool FileOffsetOfImageBytes(HMODULE image, const void* bytes, std::uint32_t size
 std::unique_ptr<TByteSource> OwnFileSpan(HMODULE self, const void* bytes, std::uint32_t size) {
     std::uint64_t offset = 0;
     if (!FileOffsetOfImageBytes(self, bytes, size, offset)) return nullptr;
-    std::wstring path(32768, L'\0');
-    DWORD n = GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0 || n >= path.size()) return nullptr;
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD n;
+    while ((n = GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()))) >= path.size()) {
+        if (path.size() >= 32768) return nullptr;
+        path.resize(path.size() * 2); // a long path: the name was cut
+    }
+    if (n == 0) return nullptr;
     path.resize(n);
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -135,7 +139,8 @@ void TAttachedFiles::Damaged(const std::string& what) const {
 }
 
 void TAttachedFiles::Load(const void* index, std::size_t indexLength) {
-    block_ = std::make_unique<std::uint8_t[]>(kWriteBlock);
+    // Not zero-filled: only the pages that a payload this size needs are touched.
+    block_.reset(new std::uint8_t[kWriteBlock]);
     inflater_ = std::make_unique<TStreamInflater>(*source_);
     std::vector<ArchiveRecord> records;
     ArchiveIndex listed;

@@ -139,12 +139,13 @@ std::size_t TMemorySource::Read(void* buffer, std::size_t count) {
 
 namespace {
 // Large enough that reading a file costs few calls, small beside any budget.
-constexpr std::size_t kSourceBlock = 256 * 1024;
+constexpr std::size_t kSourceBlock = 128 * 1024;
 } // namespace
 
+// The buffers are not zero-filled: a small payload touches only what it uses.
 struct TStreamInflater::State {
     z_stream z{};
-    std::unique_ptr<Bytef[]> input = std::make_unique<Bytef[]>(kSourceBlock);
+    std::unique_ptr<Bytef[]> input{new Bytef[kSourceBlock]};
     std::unique_ptr<std::uint8_t[]> scratch; // for skipping, made when first needed
 };
 
@@ -197,7 +198,7 @@ std::size_t TStreamInflater::Read(void* buffer, std::size_t count) {
 
 std::uint64_t TStreamInflater::Skip(std::uint64_t count) {
     constexpr std::size_t kScratch = 65536;
-    if (!z_->scratch) z_->scratch = std::make_unique<std::uint8_t[]>(kScratch);
+    if (!z_->scratch) z_->scratch.reset(new std::uint8_t[kScratch]);
     std::uint64_t skipped = 0;
     while (skipped < count) {
         std::size_t n = Read(z_->scratch.get(),

@@ -345,7 +345,9 @@ void TMainForm::Copied(std::uint64_t done, std::uint64_t total) {
     if (progressBar_ && shown != progressShown_) SendMessageW(progressBar_, PBM_SETPOS, shown, 0);
     progressShown_ = shown;
     // Painting, moving, Cancel: the buttons keep the states the page gave them.
-    while (Application->PumpOneMessage()) {}
+    // A bounded number per block, so that a window that keeps asking to be
+    // painted cannot hold the copying up.
+    for (int i = 0; i < 256 && Application->PumpOneMessage(); ++i) {}
     // Cancel and the close box only set the modal result; it is taken here, so
     // that the question comes between two files rather than after the copying.
     if (ModalResult == mrCancel) {
