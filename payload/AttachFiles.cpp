@@ -9,7 +9,7 @@
 
 namespace {
 // One block of inflated bytes per write: few calls, little memory.
-constexpr std::size_t kWriteBlock = 256 * 1024;
+constexpr std::size_t kWriteBlock = 1 << 20;
 
 bool WriteWithWindows(void* file, const void* data, std::uint32_t size, std::uint32_t& written) {
     DWORD n = 0;

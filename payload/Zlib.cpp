@@ -139,7 +139,7 @@ std::size_t TMemorySource::Read(void* buffer, std::size_t count) {
 
 namespace {
 // Large enough that reading a file costs few calls, small beside any budget.
-constexpr std::size_t kSourceBlock = 128 * 1024;
+constexpr std::size_t kSourceBlock = 256 * 1024;
 } // namespace
 
 // The buffers are not zero-filled: a small payload touches only what it uses.
