@@ -304,7 +304,7 @@ void ListFiles(const std::wstring& root, const std::wstring& rel, std::vector<st
 } // namespace
 
 // The memory of an installation does not follow its payload: the program with
-// a generated payload of 48 MB (17 MB compressed) peaks where the demo's does,
+// a generated payload of 48 MB (23 MB compressed) peaks where the demo's does,
 // and installs every byte. (Wine does not enforce a job object's memory limit,
 // so the peaks are read instead: working set and commit, sampled while each runs.)
 TEST_F(Silent, MemoryDoesNotFollowThePayload) {
