@@ -362,6 +362,7 @@ TEST_P(Keyboard, TheCloseQuestionAnswersWithItsFrenchButtons) {
     Type('O');
     EXPECT_EQ(p.Wait(), 0);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+}
 
 // With a payload of 48 MB the copying lasts: meanwhile the window answers its
 // messages, its bar moves, the buttons stay as the page set them, and the close
