@@ -8,7 +8,11 @@
 #include <gtest/gtest.h>
 #include <commctrl.h>
 #include <sddl.h>
+#include <psapi.h>
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <thread>
 
 namespace {
 class Faults : public E2ETest {
@@ -210,4 +214,155 @@ TEST_F(Faults, DamagedOrMissingResourcesEndWith217AndWriteNothing) {
         EXPECT_FALSE(Exists(SharedData()));
         EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
     }
+}
+
+namespace {
+// Debugs a running process and makes one allocation of it fail, as it does when
+// memory runs out: once the process asks for the local time (the install
+// procedure does so first thing, for its stamp), its next call of the C
+// runtime's malloc returns nil at once. Nothing of the program is changed.
+class FailOneAllocation {
+public:
+    explicit FailOneAllocation(DWORD pid) : pid_(pid), thread_([this] { Debug(); }) {
+        WaitForSingleObject(attached_, 20000);
+    }
+    ~FailOneAllocation() {
+        if (thread_.joinable()) thread_.join(); // once the debuggee has ended
+        CloseHandle(attached_);
+    }
+    bool Attached() const { return ok_; }
+    bool Failed() const { return failed_; }
+
+private:
+    enum class Stage { Trigger, Allocation, Done };
+
+    bool Put(std::uintptr_t at, std::uint8_t byte, std::uint8_t* before) {
+        SIZE_T n = 0;
+        void* p = reinterpret_cast<void*>(at);
+        if (before && !ReadProcessMemory(process_, p, before, 1, &n)) return false;
+        return WriteProcessMemory(process_, p, &byte, 1, &n) && FlushInstructionCache(process_, p, 1);
+    }
+    // Where a function of this process's system libraries lies in the debuggee:
+    // the same library there, at its own base.
+    std::uintptr_t InDebuggee(const wchar_t* module, const char* function) {
+        auto local = reinterpret_cast<std::uintptr_t>(GetProcAddress(GetModuleHandleW(module), function));
+        HMODULE owner = nullptr;
+        wchar_t name[MAX_PATH] = {}, there[MAX_PATH] = {};
+        if (!local ||
+            !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                    GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                reinterpret_cast<LPCWSTR>(local), &owner) ||
+            !GetModuleBaseNameW(GetCurrentProcess(), owner, name, MAX_PATH))
+            return 0;
+        HMODULE mods[512];
+        DWORD bytes = 0;
+        if (!EnumProcessModules(process_, mods, sizeof mods, &bytes)) return 0;
+        for (DWORD i = 0; i < bytes / sizeof(HMODULE); ++i)
+            if (GetModuleBaseNameW(process_, mods[i], there, MAX_PATH) && lstrcmpiW(name, there) == 0)
+                return reinterpret_cast<std::uintptr_t>(mods[i]) +
+                       (local - reinterpret_cast<std::uintptr_t>(owner));
+        return 0;
+    }
+    // Past a breakpoint hit at `at`: the thread goes on at `eip`, with `eax` when given.
+    bool Resume(DWORD threadId, DWORD eip, bool returnNil) {
+        HANDLE t = OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, threadId);
+        if (!t) return false;
+        CONTEXT c{};
+        c.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
+        bool ok = GetThreadContext(t, &c);
+        if (ok && returnNil) {
+            // Back to the caller's return address; the arguments are the caller's to drop.
+            SIZE_T n = 0;
+            ok = ReadProcessMemory(process_, reinterpret_cast<void*>(c.Esp), &eip, 4, &n);
+            c.Esp += 4;
+            c.Eax = 0;
+        }
+        c.Eip = eip;
+        ok = ok && SetThreadContext(t, &c);
+        CloseHandle(t);
+        return ok;
+    }
+    void Debug() {
+        if (DebugActiveProcess(pid_)) {
+            DebugSetProcessKillOnExit(FALSE);
+            process_ = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid_);
+            trigger_ = process_ ? InDebuggee(L"kernel32.dll", "GetLocalTime") : 0;
+            malloc_ = process_ ? InDebuggee(L"msvcrt.dll", "malloc") : 0;
+            ok_ = trigger_ && malloc_ && Put(trigger_, 0xCC, &original_);
+        }
+        SetEvent(attached_);
+        DEBUG_EVENT ev{};
+        for (bool running = ok_; running && WaitForDebugEvent(&ev, 120000);) {
+            DWORD verdict = DBG_CONTINUE;
+            if (ev.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) {
+                running = false;
+            } else if (ev.dwDebugEventCode == EXCEPTION_DEBUG_EVENT) {
+                const EXCEPTION_RECORD& r = ev.u.Exception.ExceptionRecord;
+                auto at = reinterpret_cast<std::uintptr_t>(r.ExceptionAddress);
+                if (r.ExceptionCode == EXCEPTION_BREAKPOINT && stage_ == Stage::Trigger && at == trigger_) {
+                    // The time is read as usual; the allocation that follows fails.
+                    Put(trigger_, original_, nullptr);
+                    Resume(ev.dwThreadId, static_cast<DWORD>(trigger_), false);
+                    Put(malloc_, 0xCC, &original_);
+                    stage_ = Stage::Allocation;
+                } else if (r.ExceptionCode == EXCEPTION_BREAKPOINT && stage_ == Stage::Allocation &&
+                           at == malloc_) {
+                    Put(malloc_, original_, nullptr);
+                    failed_ = Resume(ev.dwThreadId, 0, true);
+                    stage_ = Stage::Done;
+                } else if (r.ExceptionCode != EXCEPTION_BREAKPOINT) {
+                    verdict = DBG_EXCEPTION_NOT_HANDLED;
+                }
+            } else if (ev.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT && ev.u.CreateProcessInfo.hFile) {
+                CloseHandle(ev.u.CreateProcessInfo.hFile);
+            } else if (ev.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT && ev.u.LoadDll.hFile) {
+                CloseHandle(ev.u.LoadDll.hFile);
+            }
+            ContinueDebugEvent(ev.dwProcessId, ev.dwThreadId, verdict);
+        }
+        if (process_) CloseHandle(process_);
+    }
+
+    DWORD pid_;
+    HANDLE attached_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE process_ = nullptr;
+    std::uintptr_t trigger_ = 0, malloc_ = 0;
+    std::uint8_t original_ = 0;
+    Stage stage_ = Stage::Trigger;
+    std::atomic<bool> ok_{false}, failed_{false};
+    std::thread thread_;
+};
+} // namespace
+
+// An allocation that fails while the wizard installs is an unexpected error:
+// the box says so, and whatever the person does next the run ends with 217.
+TEST_F(Faults, AnUnexpectedErrorOnTheProgressPageEndsWith217) {
+    SetupProcess p(L"\"-D" + main + L"\"");
+    ASSERT_TRUE(p.WaitForTitle(GetTextW(txtPageTitle0)));
+    for (int page = 1; page <= 3; ++page) {
+        p.Click(p.Button(GetTextW(txtNext)));
+        ASSERT_TRUE(p.WaitForTitle(GetTextW(txtPageTitle0 + page)));
+    }
+    FailOneAllocation fault(p.Id());
+    ASSERT_TRUE(fault.Attached());
+    p.Click(p.Button(GetTextW(txtNext)));
+    HWND box = p.MessageBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(fault.Failed());
+    EXPECT_EQ(p.MessageText(box), L"Critical error");
+    EXPECT_EQ(p.PageTitle(), GetTextW(txtPageTitle0 + 4)); // it happened on the progress page
+    p.Answer(box, IDOK);
+    // The page is left as the error found it; the person cancels and confirms.
+    p.Click(p.Button(GetTextW(txtCancel)));
+    HWND question = p.MessageBox();
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(p.MessageText(question), GetTextW(txtNotFinished));
+    p.Answer(question, IDYES);
+    EXPECT_EQ(p.Wait(), 217);
+    // The copying had begun (the shared folders were made): it is recorded, as
+    // after a write failure.
+    EXPECT_TRUE(Exists(SharedData() + L"Public"));
+    EXPECT_FALSE(Exists(main + L"\\qrd.exe"));
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"MAINDIR").Text(), main);
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
 }
