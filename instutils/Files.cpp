@@ -4,6 +4,7 @@
 #include "Paths.h"
 #include "TextConv.h"
 #include "WinHandles.h"
+#include <algorithm>
 #include <vector>
 
 bool FolderExists(const std::wstring& path) {
@@ -100,20 +101,98 @@ void SetFileDate(FileHandle file, std::uint32_t dosTime) {
     SetFileTime(static_cast<HANDLE>(file), nullptr, nullptr, &utc);
 }
 
-bool LoadListFromFile(TStringList& list, const std::wstring& path) {
-    std::string bytes;
-    bool ok = ReadWholeFile(path, bytes);
-    if (!bytes.empty() || ok) list.SetText(bytes.data(), bytes.size());
-    return ok;
-}
+namespace {
+class TFileSource : public TByteSource {
+public:
+    explicit TFileSource(HANDLE file) : file_(file) {}
+    bool Read(char* buffer, std::size_t capacity, std::size_t& got) override {
+        got = 0;
+        if (!file_) return true; // no earlier file
+        DWORD n = 0;
+        if (!ReadFile(file_, buffer, static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 30)), &n,
+                      nullptr))
+            return false;
+        got = n;
+        return true;
+    }
 
-bool SaveListToFile(const TStringList& list, const std::wstring& path) {
-    std::string bytes = list.Text();
-    UniqueHandle f(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!f.valid()) return false;
-    DWORD written = 0;
-    if (bytes.empty()) return true;
-    return WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
+private:
+    HANDLE file_;
+};
+
+// Writes in large pieces; the size and the cut are 64-bit, for logs over 4 GiB.
+class TFileSink : public TByteSink {
+public:
+    explicit TFileSink(HANDLE file) : file_(file) { buffer_.reserve(kPiece); }
+    bool Write(const char* bytes, std::size_t length) override {
+        if (buffer_.size() + length > kPiece && !Flush()) return false;
+        if (length >= kPiece) return Put(bytes, length);
+        buffer_.append(bytes, length);
+        return true;
+    }
+    bool Truncate(std::uint64_t size) override {
+        if (size >= flushed_) {
+            if (size - flushed_ < buffer_.size()) buffer_.resize(static_cast<std::size_t>(size - flushed_));
+            return true;
+        }
+        buffer_.clear();
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(size);
+        if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN) || !SetEndOfFile(file_)) return false;
+        flushed_ = size;
+        return true;
+    }
+    bool Flush() {
+        bool ok = Put(buffer_.data(), buffer_.size());
+        buffer_.clear();
+        return ok;
+    }
+
+private:
+    static constexpr std::size_t kPiece = 256 * 1024;
+    bool Put(const char* bytes, std::size_t length) {
+        while (length > 0) {
+            DWORD n = static_cast<DWORD>(std::min<std::size_t>(length, 1u << 30)), written = 0;
+            // A write that reports success with fewer bytes lost the rest just the same.
+            if (!WriteFile(file_, bytes, n, &written, nullptr) || written != n) return false;
+            bytes += n;
+            length -= n;
+            flushed_ += n;
+        }
+        return true;
+    }
+    HANDLE file_;
+    std::string buffer_;
+    std::uint64_t flushed_ = 0;
+};
+
+// A name beside the file that nothing holds yet, created empty.
+UniqueHandle CreateNewBeside(const std::wstring& path, std::wstring& name) {
+    for (int i = 0; i < 100; ++i) {
+        name = path + L".new" + (i ? std::to_wstring(i) : std::wstring());
+        UniqueHandle h(
+            CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (h.valid() || GetLastError() != ERROR_FILE_EXISTS) return h;
+    }
+    return UniqueHandle();
+}
+} // namespace
+
+bool RewriteFile(const std::wstring& path, const TRewrite& rewrite) {
+    // Nobody may write it while it is read; a reader elsewhere may stay.
+    UniqueHandle earlier(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!earlier.valid() && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+    std::wstring temporary;
+    UniqueHandle made = CreateNewBeside(path, temporary);
+    if (!made.valid()) return false;
+    TFileSource source(earlier.valid() ? earlier.get() : nullptr);
+    TFileSink sink(made.get());
+    bool ok = rewrite(source, sink) && sink.Flush() && FlushFileBuffers(made.get());
+    made.reset();
+    earlier.reset();
+    if (ok)
+        ok = MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) DeleteFileW(temporary.c_str());
+    return ok;
 }

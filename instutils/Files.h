@@ -2,8 +2,9 @@
 // error of their own; they answer with booleans, empty strings or nothing.
 #pragma once
 #include "InstallLog.h"
-#include "StringList.h"
+#include "LogStream.h"
 #include <cstdint>
+#include <functional>
 #include <string>
 
 using FileHandle = void*; // a Windows HANDLE
@@ -22,7 +23,10 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
 bool ReadWholeFile(const std::wstring& path, std::string& bytes);
 void SetFileDate(FileHandle file, std::uint32_t dosTime);
 
-// Install.log and Update.log: false when the file could not be read or written
-// (a partial read keeps the lines read so far).
-bool LoadListFromFile(TStringList& list, const std::wstring& path);
-bool SaveListToFile(const TStringList& list, const std::wstring& path);
+// Install.log and Update.log: the new file is made by the rewrite from the
+// earlier one (no bytes when there is none), written beside it and put in its
+// place only once it is whole. False, with the file as it was, when the earlier
+// file cannot be read (a folder, locked, a read error) or the new one cannot be
+// written or moved there.
+using TRewrite = std::function<bool(TByteSource& earlier, TByteSink& out)>;
+bool RewriteFile(const std::wstring& path, const TRewrite& rewrite);

@@ -1,10 +1,10 @@
-// The install log: "Made Dir: " and "File Copy: " lines in UTF-8, without
-// duplicates (ignoring case), muted while its mute count is not 0. An earlier
-// Install.log is read first, so that what earlier runs wrote stays listed.
+// The install log of this run: "Made Dir: " and "File Copy: " lines in UTF-8,
+// without duplicates (ignoring case), muted while its mute count is not 0. The
+// earlier Install.log is never held: it is streamed once when the log is saved
+// (WriteInstallLog), keeping its lines and adding these where they are new.
 #pragma once
 #include "StringList.h"
 #include <string>
-#include <utility>
 
 inline constexpr const char* kMadeDirPrefix = "Made Dir: ";
 inline constexpr const char* kFileCopyPrefix = "File Copy: ";
@@ -17,12 +17,13 @@ public:
     void Unmute() { --mute_; }
     bool Muted() const { return mute_ != 0; }
 
+    // This run's lines, in the order they came.
     const TStringList& List() const { return lines_; }
-    // The lines of an earlier log, in place of what is held (never muted).
-    void Assign(TStringList lines) { lines_ = std::move(lines); }
+    void Clear();
 
 private:
     TStringList lines_;
+    TLineIndex index_;
     int mute_ = 0;
 };
 

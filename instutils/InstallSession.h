@@ -54,7 +54,6 @@ public:
     bool OverwriteAll = false;              // every selection writes, whatever its mode
     std::unique_ptr<TInstallLog> Log;       // made when the copying begins
     std::wstring LogPath;                   // Install.log; empty for a portable copy
-    bool LogLoaded = true;                  // false: the earlier Install.log is kept as it is
     std::wstring PublicRoot;                // shared documents folder, "...\Public\"
     double InstallStamp = 0.0;              // the moment written to install_stamp
     TInstallChoices* Choices = nullptr;     // not owned

@@ -1,12 +1,31 @@
 #include "StringList.h"
 #include "Locale.h"
+#include "LogStream.h"
 #include "TextConv.h"
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <string_view>
+
+namespace {
+// The line in UTF-16 when the conversion keeps all of it (it stops at a NUL and
+// drops what is not UTF-8 of the basic plane); false otherwise.
+bool AsText(const std::string& line, std::wstring& wide) {
+    wide = Utf8ToUtf16(line);
+    return Utf16ToUtf8(wide) == line;
+}
+} // namespace
 
 bool SameText8(const std::string& a, const std::string& b) {
     if (a == b) return true;
-    return LocaleSameText(Utf8ToUtf16(a), Utf8ToUtf16(b));
+    std::wstring wa, wb;
+    return AsText(a, wa) && AsText(b, wb) && LocaleSameText(wa, wb);
+}
+
+std::size_t CaseKeyHash(const std::string& line) {
+    std::wstring wide;
+    if (!AsText(line, wide)) return std::hash<std::string_view>()(line);
+    return std::hash<std::wstring_view>()(LocaleUpper(wide)) ^ 0x5bd1e995u;
 }
 
 int CompareText8(const std::string& a, const std::string& b) {
@@ -14,9 +33,8 @@ int CompareText8(const std::string& a, const std::string& b) {
 }
 
 int TStringList::IndexOf(const std::string& line) const {
-    std::wstring wide = Utf8ToUtf16(line);
     for (std::size_t i = 0; i < Lines.size(); ++i) {
-        if (Lines[i] == line || LocaleSameText(Utf8ToUtf16(Lines[i]), wide)) return static_cast<int>(i);
+        if (SameText8(Lines[i], line)) return static_cast<int>(i);
     }
     return -1;
 }
@@ -33,20 +51,9 @@ void TStringList::Sort() {
 
 void TStringList::SetText(const char* bytes, std::size_t length) {
     Lines.clear();
-    if (const void* nul = std::memchr(bytes, 0, length))
-        length = static_cast<std::size_t>(static_cast<const char*>(nul) - bytes);
-    std::size_t start = 0, i = 0;
-    while (i < length) {
-        char c = bytes[i];
-        if (c == '\r' || c == '\n') {
-            Lines.emplace_back(bytes + start, i - start);
-            i += (c == '\r' && i + 1 < length && bytes[i + 1] == '\n') ? 2 : 1;
-            start = i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < length) Lines.emplace_back(bytes + start, length - start);
+    TMemorySource source(bytes, length);
+    TLineReader reader(source, SIZE_MAX);
+    while (reader.Next()) Lines.push_back(reader.Head());
 }
 
 std::string TStringList::Text() const {

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class TStringList {
@@ -16,13 +17,47 @@ public:
     // Stable sort, ignoring case in string-sort order.
     void Sort();
 
-    // Splits at CR LF, lone CR and lone LF; a NUL byte ends the text; text after
-    // the last separator is a last line. Replaces the lines.
+    // Splits at CR LF, lone CR and lone LF, keeping every other byte (NUL
+    // included); text after the last separator is a last line. Replaces the lines.
     void SetText(const char* bytes, std::size_t length);
     // Every line followed by CR LF; an empty list gives no bytes.
     std::string Text() const;
 };
 
-// Case-ignoring equality of two UTF-8 lines by the user's locale.
+// Case-ignoring equality of two UTF-8 lines by the user's locale. A line that is
+// not plain text (a NUL, bytes that are not UTF-8 of the basic plane) is equal
+// to itself only: the conversion would drop those bytes.
 bool SameText8(const std::string& a, const std::string& b);
 int CompareText8(const std::string& a, const std::string& b);
+// A hash of the line's case key: its upper case by the user's locale, or its
+// bytes when it is not plain text. Lines equal by SameText8 have the same key,
+// except forms that the locale compares equal without one being the other's
+// upper case (a letter and its decomposed spelling): those count as different.
+std::size_t CaseKeyHash(const std::string& line);
+
+// Finds a line equal ignoring case among many without a scan: the indexes of
+// lines by the hash of their case key, every hit checked with SameText8. The
+// lines themselves stay with the caller, who passes them to every call.
+class TLineIndex {
+public:
+    void Add(const std::vector<std::string>& lines, std::size_t i) {
+        byKey_.emplace(CaseKeyHash(lines[i]), i);
+    }
+    void Clear() { byKey_.clear(); }
+    // Every indexed line equal to this one, in no particular order.
+    template <typename Visit>
+    void ForEachEqual(const std::vector<std::string>& lines, const std::string& line, Visit visit) const {
+        if (byKey_.empty()) return;
+        auto range = byKey_.equal_range(CaseKeyHash(line));
+        for (auto it = range.first; it != range.second; ++it)
+            if (SameText8(lines[it->second], line)) visit(it->second);
+    }
+    bool Holds(const std::vector<std::string>& lines, const std::string& line) const {
+        bool found = false;
+        ForEachEqual(lines, line, [&](std::size_t) { found = true; });
+        return found;
+    }
+
+private:
+    std::unordered_multimap<std::size_t, std::size_t> byKey_;
+};

@@ -121,15 +121,8 @@ void PrepareInstall(TInstallSession& session, TAttachedFiles& files, bool portab
 bool RunInstall(TInstallSession& session, TAttachedFiles& files) {
     bool portable = session.Choices->IsPortable();
     session.Log = std::make_unique<TInstallLog>();
-    if (!portable) {
-        session.LogPath = JoinPath(session.MainDir, "Install.log");
-        if (FileIsPresent(session.LogPath)) {
-            TStringList earlier;
-            // A log that cannot be read whole is left as it is at the end.
-            session.LogLoaded = LoadListFromFile(earlier, session.LogPath);
-            if (session.LogLoaded) session.Log->Assign(std::move(earlier));
-        }
-    }
+    // The earlier Install.log is read only when the log is saved.
+    if (!portable) session.LogPath = JoinPath(session.MainDir, "Install.log");
     session.InstallStarted = true;
     PrepareInstall(session, files, portable);
     if (!portable) {
@@ -196,8 +189,13 @@ void RecordInstall(TInstallSession& session) {
         options.DesktopShortcut = choices.DesktopShortcut();
         options.Launch = choices.LaunchAfter();
         SaveInstallSettings(session.MainDir, options, false);
-        if (session.Log && session.LogLoaded && !session.LogPath.empty())
-            SaveListToFile(session.Log->List(), session.LogPath);
+        // An earlier log that cannot be read or replaced whole is left as it is.
+        if (session.Log && !session.LogPath.empty()) {
+            const std::vector<std::string>& added = session.Log->List().Lines;
+            RewriteFile(session.LogPath, [&](TByteSource& earlier, TByteSink& out) {
+                return WriteInstallLog(earlier, added, out);
+            });
+        }
     } catch (...) {
         // The records are a courtesy for the next run; never fail the installation on them.
     }

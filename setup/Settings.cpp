@@ -37,9 +37,9 @@ void SaveInstallSettings(const std::wstring& mainDir, const TInstallOptions& opt
 bool WriteUpdateLog(const std::wstring& sharedDataFolder, TStringList& publicFiles, double stamp) {
     if (publicFiles.Count() == 0) return true;
     publicFiles.Sort();
-    std::wstring path = JoinPath(sharedDataFolder, "Update.log");
-    TStringList log;
-    if (FileIsPresent(path) && !LoadListFromFile(log, path)) return false; // keep what is there
-    MergeUpdateLog(log, publicFiles, StampLine(stamp));
-    return SaveListToFile(log, path);
+    std::string stampLine = StampLine(stamp);
+    // A file that cannot be read or replaced whole keeps what is there.
+    return RewriteFile(JoinPath(sharedDataFolder, "Update.log"), [&](TByteSource& earlier, TByteSink& out) {
+        return MergeUpdateLog(earlier, publicFiles, stampLine, out);
+    });
 }

@@ -19,34 +19,67 @@ std::string StampLine(double stamp) {
     return line;
 }
 
-static bool IsStamp(const std::string& line) {
-    return !line.empty() && line[0] == '*';
+namespace {
+// What was written so far, so that a stamp can be taken back.
+class TCountingSink : public TByteSink {
+public:
+    explicit TCountingSink(TByteSink& out) : out_(out) {}
+    bool Write(const char* bytes, std::size_t length) override {
+        written_ += length;
+        return out_.Write(bytes, length);
+    }
+    bool Truncate(std::uint64_t size) override {
+        written_ = size;
+        return out_.Truncate(size);
+    }
+    std::uint64_t Written() const { return written_; }
+
+private:
+    TByteSink& out_;
+    std::uint64_t written_ = 0;
+};
+
+bool PutLine(TByteSink& out, const std::string& line) {
+    return out.Write(line.data(), line.size()) && out.Write("\r\n", 2);
+}
+} // namespace
+
+bool MergeUpdateLog(TByteSource& earlier, const TStringList& sortedFiles, const std::string& stampLine,
+                    TByteSink& sink) {
+    TLineIndex relisted;
+    for (std::size_t i = 0; i < sortedFiles.Count(); ++i) relisted.Add(sortedFiles.Lines, i);
+    TCountingSink out(sink);
+    TLineReader reader(earlier, CompareWindow(sortedFiles.Lines));
+    // Of a run of stamps only the first stays (each is compared with its
+    // predecessor among the lines kept so far); it is written at once and
+    // taken back if the file ends before another line comes.
+    bool previousIsStamp = false, lastIsStamp = false;
+    std::uint64_t beforeStamp = 0;
+    while (reader.Next()) {
+        const std::string& head = reader.Head();
+        if (reader.Whole() && (head.empty() || relisted.Holds(sortedFiles.Lines, head))) continue;
+        bool stamp = head[0] == '*';
+        bool keep = !(stamp && previousIsStamp);
+        previousIsStamp = stamp;
+        if (!keep) continue;
+        lastIsStamp = stamp;
+        beforeStamp = out.Written();
+        if (!out.Write(head.data(), head.size()) || (!reader.Whole() && !reader.CopyRest(&out)) ||
+            !out.Write("\r\n", 2))
+            return false;
+    }
+    if (reader.Failed()) return false;
+    if (lastIsStamp && !out.Truncate(beforeStamp)) return false;
+    if (!PutLine(out, stampLine)) return false;
+    for (const std::string& file : sortedFiles.Lines)
+        if (!PutLine(out, file)) return false;
+    return true;
 }
 
 void MergeUpdateLog(TStringList& log, const TStringList& sortedFiles, const std::string& stampLine) {
-    auto& lines = log.Lines;
-    // Lines listed again under the new stamp, found by halving the sorted list.
-    auto relisted = [&](const std::string& line) {
-        auto it = std::lower_bound(
-            sortedFiles.Lines.begin(), sortedFiles.Lines.end(), line,
-            [](const std::string& a, const std::string& b) { return CompareText8(a, b) < 0; });
-        return it != sortedFiles.Lines.end() && SameText8(*it, line);
-    };
-    std::vector<std::string> kept;
-    kept.reserve(lines.size() + sortedFiles.Count() + 1);
-    for (auto& line : lines) {
-        if (!line.empty() && !relisted(line)) kept.push_back(std::move(line));
-    }
-    // Of a run of stamps only the first stays (each is compared with its
-    // predecessor before any removal, as a walk from the end would).
-    lines.clear();
-    bool previousIsStamp = false;
-    for (auto& line : kept) {
-        bool stamp = IsStamp(line);
-        if (!(stamp && previousIsStamp)) lines.push_back(std::move(line));
-        previousIsStamp = stamp;
-    }
-    if (!lines.empty() && IsStamp(lines.back())) lines.pop_back();
-    lines.push_back(stampLine);
-    lines.insert(lines.end(), sortedFiles.Lines.begin(), sortedFiles.Lines.end());
+    std::string text = log.Text();
+    TMemorySource source(text.data(), text.size());
+    TStringSink merged;
+    MergeUpdateLog(source, sortedFiles, stampLine, merged);
+    log.SetText(merged.Bytes.data(), merged.Bytes.size());
 }

@@ -1,6 +1,7 @@
 // Update.log: sections of a stamp line ("*" and 16 hex digits) followed by the
 // shared document files that one installation placed, oldest first.
 #pragma once
+#include "LogStream.h"
 #include "StringList.h"
 #include <string>
 
@@ -13,4 +14,8 @@ std::string StampBytes(double stamp);
 // Brings the lines of an earlier Update.log up to date: drops empty lines and
 // lines that this run lists again, collapses runs of stamps to their first,
 // drops a trailing stamp, then appends the new stamp and the (sorted) files.
+// Streamed from the earlier file to the new one, with one line of look-behind.
+bool MergeUpdateLog(TByteSource& earlier, const TStringList& sortedFiles, const std::string& stampLine,
+                    TByteSink& out);
+// The same on lines held in a list.
 void MergeUpdateLog(TStringList& log, const TStringList& sortedFiles, const std::string& stampLine);

@@ -20,6 +20,7 @@ public:
 
     bool Started() const { return process_ != nullptr; }
     DWORD Id() const { return id_; }
+    HANDLE Handle() const { return process_; }
     // The exit code, or -1 when it did not end within the time.
     int Wait(DWORD milliseconds = 60000);
 

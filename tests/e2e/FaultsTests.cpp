@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <thread>
+#include <cctype>
 
 namespace {
 class Faults : public E2ETest {
@@ -46,6 +47,34 @@ protected:
     }
     std::wstring main;
 };
+
+void Write(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD n = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+    CloseHandle(h);
+}
+
+// The lines after the first bytes of a file, which must be those bytes.
+std::vector<std::string> LinesAfter(const std::string& file, const std::string& earlier) {
+    std::vector<std::string> lines;
+    if (file.compare(0, earlier.size(), earlier) != 0) return {"<the earlier bytes are not kept>"};
+    std::size_t start = earlier.size();
+    for (std::size_t i; (i = file.find("\r\n", start)) != std::string::npos; start = i + 2)
+        lines.push_back(file.substr(start, i - start));
+    if (start < file.size()) lines.push_back(file.substr(start) + "<no CR LF>");
+    return lines;
+}
+
+// Records of an earlier log that are not text: NULs, bytes of UTF-16.
+std::string BinaryRecords(const std::string& prefix, int count) {
+    static const char kTail[] = "\0\xFF\xFE\x01\0 record\t!\r\n";
+    std::string records;
+    for (int i = 0; i < count; ++i)
+        records += prefix + std::to_string(i) + std::string(kTail, sizeof kTail - 1);
+    return records;
+}
+
 } // namespace
 
 TEST_F(Faults, WizardRetryAfterTheLockIsReleasedSucceeds) {
@@ -164,6 +193,65 @@ TEST_F(Faults, AnInstallLogThatCannotBeReadOrWrittenDoesNotStopTheInstallation) 
     CloseHandle(lock);
     EXPECT_EQ(Bytes(main + L"\\Install.log"), "Made Dir: earlier\r\n");
     EXPECT_TRUE(Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS)));
+}
+
+TEST_F(Faults, EarlierLogsHoldingNulBytesKeepEveryByteOfTheirRecords) {
+    const std::wstring install = main + L"\\Install.log", update = SharedData() + L"Update.log";
+    ASSERT_EQ(RunSilently(L"/S \"/D" + main + L"\""), 0);
+    const std::vector<std::string> first = FileLines(update);
+    ASSERT_GT(first.size(), 1u);
+
+    // Update.log: a few MB of binary records, then every shared file of the run
+    // with a NUL after it, which is not that file listed again.
+    std::string earlierUpdate = first[0] + "\r\n" + BinaryRecords("C:\\Old\\", 100000);
+    for (std::size_t i = 1; i < first.size(); ++i) earlierUpdate += first[i] + std::string(1, '\0') + "\r\n";
+    // Install.log: the same, the program with a NUL after it, and the licence in other case.
+    std::string mainUtf8 = Utf16ToUtf8(main), upper = mainUtf8;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string earlierInstall = BinaryRecords("File Copy: C:\\Old\\", 100000) + "File Copy: " + mainUtf8 +
+                                 "\\qrd.exe" + std::string(1, '\0') + "\r\nFILE COPY: " + upper +
+                                 "\\LICENCE.TXT\r\n";
+    ASSERT_GT(earlierUpdate.size(), 2000000u);
+    Write(update, earlierUpdate);
+    Write(install, earlierInstall);
+
+    ASSERT_EQ(RunSilently(L"/S \"/D" + main + L"\""), 0);
+    std::vector<std::string> added = LinesAfter(Bytes(update), earlierUpdate);
+    ASSERT_EQ(added.size(), first.size());
+    EXPECT_EQ(added[0].size(), 17u);
+    EXPECT_EQ(added[0][0], '*');
+    EXPECT_TRUE(std::equal(first.begin() + 1, first.end(), added.begin() + 1)) << "this run's shared files";
+
+    added = LinesAfter(Bytes(install), earlierInstall);
+    EXPECT_NE(std::find(added.begin(), added.end(), "File Copy: " + mainUtf8 + "\\qrd.exe"), added.end());
+    for (const std::string& line : added) {
+        EXPECT_TRUE(line.rfind("File Copy: ", 0) == 0 || line.rfind("Made Dir: ", 0) == 0) << line;
+        EXPECT_EQ(line.find("Licence.txt"), std::string::npos) << "already listed in other case";
+    }
+}
+
+TEST_F(Faults, AnEarlierInstallLogOfTensOfMegabytesKeepsEveryLineInConstantMemory) {
+    const std::wstring install = main + L"\\Install.log";
+    CreateDirectoryW(main.c_str(), nullptr);
+    SIZE_T smallSet = 0, smallPagefile = 0, largeSet = 0, largePagefile = 0;
+    Write(install, "File Copy: C:\\Old\\one\r\n");
+    ASSERT_EQ(RunSilentlyMeasured(L"/S \"/D" + main + L"\"", L"", smallSet, smallPagefile), 0);
+    ASSERT_GT(smallSet, 0u);
+
+    std::string earlier;
+    for (int i = 0; earlier.size() < 48 * 1024 * 1024; ++i)
+        earlier += "File Copy: C:\\Old\\Programme\\Fichier " + std::to_string(i) + ".dat\r\n";
+    Write(install, earlier);
+    ASSERT_EQ(RunSilentlyMeasured(L"/S \"/D" + main + L"\"", L"", largeSet, largePagefile), 0);
+    std::vector<std::string> added = LinesAfter(Bytes(install), earlier);
+    EXPECT_NE(std::find(added.begin(), added.end(), "File Copy: " + Utf16ToUtf8(main) + "\\qrd.exe"),
+              added.end());
+    for (const std::string& line : added)
+        EXPECT_EQ(line.rfind("File Copy: C:\\Old\\", 0), std::string::npos) << line;
+    // Holding the log would take more than its size; streaming it takes a few buffers.
+    const SIZE_T margin = 12 * 1024 * 1024;
+    EXPECT_LT(largeSet, smallSet + margin) << smallSet << " for a log of one line";
+    EXPECT_LT(largePagefile, smallPagefile + margin) << smallPagefile << " for a log of one line";
 }
 
 TEST_F(Faults, AnUninstallKeyThatCannotBeWrittenLosesOnlyItself) {

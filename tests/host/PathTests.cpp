@@ -1,6 +1,7 @@
 // Path strings, DOS date-times and the log's line rules.
 #include "DosTime.h"
 #include "InstallLog.h"
+#include "LogStream.h"
 #include "Paths.h"
 #include "StringList.h"
 #include <gtest/gtest.h>
@@ -124,7 +125,8 @@ TEST(StringList, SplittingAndSaving) {
     EXPECT_EQ(l.Text(), "a\r\nb\r\nc\r\nd\r\n\r\ne\r\n");
     std::string withNul("x\r\ny\0z\r\n", 8);
     l.SetText(withNul.data(), withNul.size());
-    EXPECT_EQ(l.Lines, (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(l.Lines,
+              (std::vector<std::string>{"x", std::string("y\0z", 3)})); // a NUL is a byte of its line
     l.SetText("", 0);
     EXPECT_EQ(l.Count(), 0u);
     EXPECT_EQ(l.Text(), "");
@@ -158,12 +160,127 @@ TEST(InstallLog, MuteAndDuplicates) {
     EXPECT_FALSE(log.Muted());
     log.Add("File Copy: C:\\A\\x");
     EXPECT_EQ(log.List().Lines, (std::vector<std::string>{"Made Dir: C:\\A\\", "File Copy: C:\\A\\x"}));
-    // Lines loaded from a file keep their duplicates.
-    std::string earlier = "Made Dir: X\r\nMade Dir: X\r\n";
-    TStringList loaded;
-    loaded.SetText(earlier.data(), earlier.size());
-    log.Assign(loaded);
-    log.Add("MADE DIR: x");
-    EXPECT_EQ(log.List().Count(), 2u);
+    log.Clear();
+    log.Add("File Copy: C:\\A\\x");
+    EXPECT_EQ(log.List().Count(), 1u);
     AddLogLine(nullptr, "no log yet"); // nothing to add to, nothing happens
+}
+
+namespace {
+// Bytes of a literal, NULs included.
+template <std::size_t N>
+std::string B(const char (&bytes)[N]) {
+    return std::string(bytes, N - 1);
+}
+
+// The lines of the bytes read through the reader, in pieces of the given size,
+// with the window given; a line longer than it is put together from its rest.
+std::vector<std::string> ReadLines(const std::string& bytes, std::size_t piece, std::size_t window) {
+    TMemorySource source(bytes.data(), bytes.size(), piece);
+    TLineReader reader(source, window);
+    std::vector<std::string> lines;
+    while (reader.Next()) {
+        TStringSink rest;
+        EXPECT_TRUE(reader.CopyRest(&rest));
+        EXPECT_EQ(reader.Whole(), rest.Bytes.empty() && reader.Head().size() < window);
+        lines.push_back(reader.Head() + rest.Bytes);
+    }
+    EXPECT_FALSE(reader.Failed());
+    return lines;
+}
+
+std::string SavedInstallLog(const std::string& earlier, const std::vector<std::string>& added,
+                            std::size_t piece = SIZE_MAX) {
+    TMemorySource source(earlier.data(), earlier.size(), piece);
+    TStringSink out;
+    EXPECT_TRUE(WriteInstallLog(source, added, out));
+    return out.Bytes;
+}
+
+class FailingSource : public TByteSource {
+public:
+    bool Read(char* buffer, std::size_t, std::size_t& got) override {
+        got = 0;
+        if (calls_++ > 0) return false;
+        buffer[0] = 'x';
+        got = 1;
+        return true;
+    }
+
+private:
+    int calls_ = 0;
+};
+} // namespace
+
+TEST(LogLines, EveryByteIsKeptWhereverTheReadsEnd) {
+    const std::string text = B("a\r\n\0b\0\rc\r\r\nd\n\ne\xFF\xFE\0\0last");
+    const std::vector<std::string> expected = {"a", B("\0b\0"), "c", "", "d", "", B("e\xFF\xFE\0\0last")};
+    for (std::size_t piece = 1; piece <= text.size(); ++piece) {
+        for (std::size_t window : {std::size_t{1}, std::size_t{2}, std::size_t{5}, SIZE_MAX}) {
+            SCOPED_TRACE("piece " + std::to_string(piece) + ", window " + std::to_string(window));
+            EXPECT_EQ(ReadLines(text, piece, window), expected);
+        }
+    }
+    EXPECT_TRUE(ReadLines("", 1, 1).empty());
+    EXPECT_EQ(ReadLines("\r\n", 1, 1), std::vector<std::string>{""});
+    EXPECT_EQ(ReadLines("\r\r", 1, 1), (std::vector<std::string>{"", ""}));
+    // A CR LF split between two reads is one ending, also when the line before it is long.
+    EXPECT_EQ(ReadLines("abcdef\r\ng", 7, 3), (std::vector<std::string>{"abcdef", "g"}));
+    // A read that fails ends the lines and says so.
+    FailingSource failing;
+    TLineReader reader(failing, 8);
+    EXPECT_FALSE(reader.Next());
+    EXPECT_TRUE(reader.Failed());
+}
+
+TEST(LogLines, LinesThatAreNotPlainTextEqualOnlyThemselves) {
+    EXPECT_TRUE(SameText8("File Copy: C:\\Mod\xC3\xA8les", "FILE COPY: c:\\MOD\xC3\x88LES"));
+    EXPECT_EQ(CaseKeyHash("File Copy: \xC3\xA9"), CaseKeyHash("FILE COPY: \xC3\x89"));
+    const std::string nul = B("File Copy: C:\\a\0tail");
+    EXPECT_FALSE(SameText8(nul, "File Copy: C:\\a"));
+    EXPECT_FALSE(SameText8(nul, B("FILE COPY: C:\\A\0tail")));
+    EXPECT_TRUE(SameText8(nul, nul));
+    EXPECT_FALSE(SameText8("File Copy: C:\\a\x80\x80\x80\x80", "File Copy: C:\\a"));
+    EXPECT_FALSE(SameText8("\xC0\x80", B("\0")));    // an overlong NUL
+    EXPECT_FALSE(SameText8("\xF0\x9F\x98\x80", "")); // beyond the basic plane
+}
+
+TEST(InstallLogFile, EarlierLinesStayAndOnlyNewLinesAreAdded) {
+    const std::string nul = B("File Copy: C:\\A\\b\0junk");
+    const std::string earlier =
+        "Made Dir: C:\\A\\\nMade Dir: C:\\A\\\r" + nul + "\r\nFILE COPY: c:\\a\\x\r\nlast";
+    const std::vector<std::string> added = {"made dir: c:\\a\\", "File Copy: C:\\A\\b", "File Copy: C:\\A\\x",
+                                            "File Copy: C:\\A\\y"};
+    const std::string expected =
+        "Made Dir: C:\\A\\\r\nMade Dir: C:\\A\\\r\n" + nul +
+        "\r\nFILE COPY: c:\\a\\x\r\nlast\r\nFile Copy: C:\\A\\b\r\nFile Copy: C:\\A\\y\r\n";
+    for (std::size_t piece : {std::size_t{1}, std::size_t{3}, SIZE_MAX})
+        EXPECT_EQ(SavedInstallLog(earlier, added, piece), expected);
+    EXPECT_EQ(SavedInstallLog("", added),
+              "made dir: c:\\a\\\r\nFile Copy: C:\\A\\b\r\nFile Copy: C:\\A\\x\r\nFile Copy: C:\\A\\y\r\n");
+    EXPECT_EQ(SavedInstallLog("", {}), "");
+    // A line longer than any that could match is copied whole, and matches nothing.
+    const std::string longLine = std::string(100, 'z') + B("\0") + "made dir: c:\\a\\";
+    EXPECT_EQ(SavedInstallLog(longLine + "\n" + earlier, added, 7), longLine + "\r\n" + expected);
+    // A read failure midway writes nothing more and reports it.
+    FailingSource failing;
+    TStringSink out;
+    EXPECT_FALSE(WriteInstallLog(failing, added, out));
+}
+
+// Sizes at which a scan of the whole log per line would not end in time.
+TEST(InstallLogFile, ManyLinesCostTimeInProportion) {
+    TInstallLog log;
+    const int added = 30000;
+    for (int i = 0; i < added; ++i) log.Add("File Copy: C:\\Norvanta\\f" + std::to_string(i));
+    for (int i = 0; i < added; ++i) log.Add("FILE COPY: c:\\NORVANTA\\F" + std::to_string(i));
+    ASSERT_EQ(log.List().Count(), static_cast<std::size_t>(added));
+    std::string earlier;
+    const int lines = 150000;
+    for (int i = 0; i < lines; ++i) earlier += "File Copy: C:\\Norvanta\\F" + std::to_string(i * 2) + "\r\n";
+    std::string saved = SavedInstallLog(earlier, log.List().Lines);
+    ASSERT_EQ(saved.compare(0, earlier.size(), earlier), 0);
+    std::string tail;
+    for (int i = 1; i < added; i += 2) tail += "File Copy: C:\\Norvanta\\f" + std::to_string(i) + "\r\n";
+    EXPECT_EQ(saved.substr(earlier.size()), tail);
 }

@@ -132,20 +132,61 @@ TEST(FileTimes, SetFileDateAndFileDateOfAgreeInLocalTime) {
     EXPECT_NEAR(FileDateOf(dir / L"absent"), NowDateTime(), 5.0 / 86400);
 }
 
-TEST(LogFiles, LoneLineFeedsAreSavedWithCrLf) {
+TEST(LogFiles, RewrittenWholeOrNotAtAll) {
     TestDir dir;
     std::wstring f = dir / L"Install.log";
-    WriteWholeFile(f, "Made Dir: C:\\A\\\nFile Copy: C:\\A\\Mod\xC3\xA8les.rtf\n\nlast");
-    TStringList l;
-    ASSERT_TRUE(LoadListFromFile(l, f));
-    EXPECT_EQ(l.Count(), 4u);
-    ASSERT_TRUE(SaveListToFile(l, f));
-    EXPECT_EQ(ReadAll(f), "Made Dir: C:\\A\\\r\nFile Copy: C:\\A\\Mod\xC3\xA8les.rtf\r\n\r\nlast\r\n");
-    TStringList empty;
-    ASSERT_TRUE(SaveListToFile(empty, f));
-    EXPECT_EQ(ReadAll(f), "");
-    EXPECT_FALSE(LoadListFromFile(l, dir / L"missing.log"));
-    EXPECT_FALSE(SaveListToFile(l, dir / L"no\\folder\\x.log"));
+    auto save = [&](const std::vector<std::string>& added) {
+        return RewriteFile(
+            f, [&](TByteSource& earlier, TByteSink& out) { return WriteInstallLog(earlier, added, out); });
+    };
+    auto filesInDir = [&] {
+        WIN32_FIND_DATAW data;
+        HANDLE h = FindFirstFileW((dir / L"*").c_str(), &data);
+        int n = 0;
+        if (h != INVALID_HANDLE_VALUE) {
+            do n += !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+            while (FindNextFileW(h, &data));
+            FindClose(h);
+        }
+        return n;
+    };
+    // No earlier file: this run's lines.
+    ASSERT_TRUE(save({"Made Dir: C:\\A\\"}));
+    EXPECT_EQ(ReadAll(f), "Made Dir: C:\\A\\\r\n");
+    // Lone line feeds become CR LF, a NUL stays, the last line gets its ending.
+    const char earlier[] = "Made Dir: C:\\A\\\nFile Copy: C:\\A\\Mod\xC3\xA8les.rtf\n\0\n\nlast";
+    WriteWholeFile(f, std::string(earlier, sizeof earlier - 1));
+    ASSERT_TRUE(save({"made dir: c:\\a\\", "File Copy: C:\\A\\b"}));
+    const char saved[] = "Made Dir: C:\\A\\\r\nFile Copy: C:\\A\\Mod\xC3\xA8les.rtf\r\n\0\r\n\r\nlast\r\n"
+                         "File Copy: C:\\A\\b\r\n";
+    EXPECT_EQ(ReadAll(f), std::string(saved, sizeof saved - 1));
+
+    // Many write pieces, and a cut back across them (a trailing stamp taken back).
+    std::string big(700 * 1024, 'x');
+    ASSERT_TRUE(RewriteFile(f, [&](TByteSource&, TByteSink& out) {
+        return out.Write("abc", 3) && out.Write(big.data(), big.size()) && out.Truncate(3) &&
+               out.Write("de", 2) && out.Write(big.data(), big.size()) && out.Truncate(3 + big.size()) &&
+               out.Write("fgh", 3) && out.Truncate(5 + big.size());
+    }));
+    EXPECT_EQ(ReadAll(f), "abcde" + big.substr(0, big.size() - 2) + "fg");
+
+    // A rewrite that fails, a file held open for writing, a folder in its place:
+    // what is there stays as it was, and nothing is left beside it.
+    std::string before = ReadAll(f);
+    EXPECT_FALSE(RewriteFile(f, [](TByteSource&, TByteSink& out) { return out.Write("x", 1) && false; }));
+    HANDLE held = CreateFileW(f.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(save({"File Copy: C:\\A\\c"}));
+    CloseHandle(held);
+    EXPECT_EQ(ReadAll(f), before);
+    EXPECT_EQ(filesInDir(), 1);
+    std::wstring folder = dir / L"Update.log";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    EXPECT_FALSE(RewriteFile(folder, [](TByteSource&, TByteSink&) { return true; }));
+    EXPECT_TRUE(FolderExists(folder));
+    EXPECT_EQ(filesInDir(), 1);
+    EXPECT_FALSE(RewriteFile(dir / L"no\\folder\\x.log", [](TByteSource&, TByteSink&) { return true; }));
 }
 
 TEST(LocaleRules, WindowsCaseRules) {

@@ -61,7 +61,7 @@ TEST_F(ShellServices, ShortcutIsReadBackAndItsFolderChainLogged) {
     EXPECT_EQ(f.description, description);
 
     // Replacing it in an existing folder makes no folder line.
-    log.Assign(TStringList());
+    log.Clear();
     MakeShortcut(link, target, dir.path(), L"autre", &log);
     EXPECT_EQ(log.List().Lines, (std::vector<std::string>{"File Copy: " + Utf16ToUtf8(link)}));
     EXPECT_EQ(LoadLink(link).description, L"autre");
