@@ -21,18 +21,21 @@ bool TMemorySource::Read(char* buffer, std::size_t capacity, std::size_t& got) {
 }
 
 TLineReader::TLineReader(TByteSource& source, std::size_t window)
-    : source_(source), window_(window), buffer_(kBufferSize) {}
+    : source_(source), window_(window),
+      capacity_(std::max<std::size_t>(1, std::min(kBufferSize, source.Remaining()))) {
+    buffer_.reset(new char[capacity_]);
+}
 
 bool TLineReader::Fill() {
     if (pos_ < end_) return true;
     if (atEnd_ || failed_) return false;
     std::size_t got = 0;
-    if (!source_.Read(buffer_.data(), buffer_.size(), got)) {
+    if (!source_.Read(buffer_.get(), capacity_, got)) {
         failed_ = true;
         return false;
     }
     pos_ = 0;
-    end_ = std::min(got, buffer_.size());
+    end_ = std::min(got, capacity_);
     atEnd_ = end_ == 0;
     return !atEnd_;
 }
@@ -48,7 +51,7 @@ bool TLineReader::Next() {
         if (!Fill()) return false;
     }
     for (;;) {
-        const char* from = buffer_.data() + pos_;
+        const char* from = buffer_.get() + pos_;
         std::size_t room = window_ - head_.size();
         const char* to = from + std::min(end_ - pos_, room);
         const char* ending = FindEnding(from, to);
@@ -71,8 +74,8 @@ bool TLineReader::Next() {
 bool TLineReader::CopyRest(TByteSink* sink) {
     if (!inLine_) return true;
     while (Fill()) {
-        const char* from = buffer_.data() + pos_;
-        const char* ending = FindEnding(from, buffer_.data() + end_);
+        const char* from = buffer_.get() + pos_;
+        const char* ending = FindEnding(from, buffer_.get() + end_);
         std::size_t n = static_cast<std::size_t>(ending - from);
         if (sink && n && !sink->Write(from, n)) return false;
         pos_ += n;

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@ public:
     virtual ~TByteSource() = default;
     // Up to capacity bytes into buffer; got == 0 at the end. False: the read failed.
     virtual bool Read(char* buffer, std::size_t capacity, std::size_t& got) = 0;
+    // At most this many bytes will come (a reader needs no larger buffer).
+    virtual std::size_t Remaining() const { return SIZE_MAX; }
 };
 
 class TByteSink {
@@ -30,6 +33,7 @@ public:
     TMemorySource(const char* bytes, std::size_t length, std::size_t piece = SIZE_MAX)
         : bytes_(bytes), length_(length), piece_(piece ? piece : 1) {}
     bool Read(char* buffer, std::size_t capacity, std::size_t& got) override;
+    std::size_t Remaining() const override { return length_ - at_; }
 
 private:
     const char* bytes_;
@@ -68,8 +72,8 @@ private:
     bool Fill();
     TByteSource& source_;
     std::size_t window_;
-    std::vector<char> buffer_;
-    std::size_t pos_ = 0, end_ = 0;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_, pos_ = 0, end_ = 0;
     bool atEnd_ = false, failed_ = false;
     bool afterCr_ = false; // the last line ended with CR: an LF right after belongs to it
     bool inLine_ = false;  // the current line's rest is still unread

@@ -1,7 +1,9 @@
 // Ordered lists of 8-bit (UTF-8) lines with case-ignoring lookup, stored as
 // text with CR LF after every line.
 #pragma once
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -42,12 +44,15 @@ class TLineIndex {
 public:
     void Add(const std::vector<std::string>& lines, std::size_t i) {
         byKey_.emplace(CaseKeyHash(lines[i]), i);
+        shortest_ = std::min(shortest_, lines[i].size());
+        longest_ = std::max(longest_, lines[i].size());
     }
-    void Clear() { byKey_.clear(); }
+    void Clear() { *this = TLineIndex(); }
     // Every indexed line equal to this one, in no particular order.
     template <typename Visit>
     void ForEachEqual(const std::vector<std::string>& lines, const std::string& line, Visit visit) const {
-        if (byKey_.empty()) return;
+        // Equal keys have as many UTF-16 units, of 1 to 3 bytes each.
+        if (byKey_.empty() || line.size() > 3 * longest_ || 3 * line.size() < shortest_) return;
         auto range = byKey_.equal_range(CaseKeyHash(line));
         for (auto it = range.first; it != range.second; ++it)
             if (SameText8(lines[it->second], line)) visit(it->second);
@@ -60,4 +65,5 @@ public:
 
 private:
     std::unordered_multimap<std::size_t, std::size_t> byKey_;
+    std::size_t shortest_ = SIZE_MAX, longest_ = 0;
 };
