@@ -1,7 +1,9 @@
 // The logo decoder on any bytes, then the image control's scaling of what it
 // decoded: a decoded image has every pixel inside its palette, its rows and
-// colours are those the file holds, and the resampler fills exactly the size
-// asked for.
+// colours are those the file holds, encoding it again with the art tool's
+// encoder and decoding that gives the same image, and the resampler fills
+// exactly the size asked for.
+#include "Encode.h"
 #include "FuzzCommon.h"
 #include "PNG.h"
 #include <cstring>
@@ -73,6 +75,27 @@ void CheckRows(const std::uint8_t* data, std::size_t size, const TPaletteImage& 
     }
 }
 
+// The art tool's encoder writes what the decoder reads back unchanged (its
+// palette always has 256 entries: the ones in use come first).
+void CheckRoundTrip(const TPaletteImage& image) {
+    IndexedImage indexed;
+    indexed.width = image.Width;
+    indexed.height = image.Height;
+    indexed.palette.assign(256, {0, 0, 0});
+    for (std::int32_t i = 0; i < image.ColorCount; ++i)
+        indexed.palette[i] = {image.Palette[i].Red, image.Palette[i].Green, image.Palette[i].Blue};
+    indexed.pixels = image.Pixels;
+    Bytes file = EncodePalettePNG(indexed);
+    TReadOnlyMemoryStream stream(file.data(), static_cast<std::int32_t>(file.size()));
+    TPaletteImage again = DecodePNG(stream);
+    FUZZ_CHECK(again.Width == image.Width && again.Height == image.Height && again.ColorCount == 256);
+    FUZZ_CHECK(again.Pixels == image.Pixels);
+    for (std::int32_t i = 0; i < image.ColorCount; ++i) {
+        const TPaletteColor &a = again.Palette[i], &b = image.Palette[i];
+        FUZZ_CHECK(a.Red == b.Red && a.Green == b.Green && a.Blue == b.Blue);
+    }
+}
+
 void CheckResample(const TRGBImage& source, std::int32_t width, std::int32_t height) {
     TRGBImage destination(width, height);
     Resample(source, destination, true);
@@ -89,6 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckRows(data, size, image);
 
     if (std::int64_t{image.Width} * image.Height > kMaxResampledPixels) return 0;
+    CheckRoundTrip(image);
     TRGBImage rgb = PaletteToRGB(image);
     FUZZ_CHECK(rgb.Width == image.Width && rgb.Height == image.Height);
     for (std::size_t i = 0; i < rgb.Pixels.size(); ++i) {
