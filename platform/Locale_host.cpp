@@ -14,6 +14,10 @@ std::wstring LocaleUpper(const std::wstring& s) {
     return r;
 }
 
+void LocaleUpperInPlace(wchar_t* units, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) units[i] = UpperUnit(units[i]);
+}
+
 int LocaleCompareText(const std::wstring& a, const std::wstring& b) {
     std::wstring ua = LocaleUpper(a), ub = LocaleUpper(b);
     return ua.compare(ub) < 0 ? -1 : (ua == ub ? 0 : 1);

@@ -7,6 +7,10 @@ std::wstring LocaleUpper(const std::wstring& s) {
     return r;
 }
 
+void LocaleUpperInPlace(wchar_t* units, std::size_t count) {
+    if (count) CharUpperBuffW(units, static_cast<DWORD>(count));
+}
+
 int LocaleCompareText(const std::wstring& a, const std::wstring& b) {
     int r = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, a.data(),
                            static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()));
