@@ -188,7 +188,14 @@ bool RewriteFile(const std::wstring& path, const TRewrite& rewrite) {
     if (!made.valid()) return false;
     TFileSource source(earlier.valid() ? earlier.get() : nullptr);
     TFileSink sink(made.get());
-    bool ok = rewrite(source, sink) && sink.Flush() && FlushFileBuffers(made.get());
+    bool ok = false;
+    try {
+        ok = rewrite(source, sink) && sink.Flush() && FlushFileBuffers(made.get());
+    } catch (...) {
+        made.reset();
+        DeleteFileW(temporary.c_str()); // nothing half-written stays behind
+        throw;
+    }
     made.reset();
     earlier.reset();
     if (ok)

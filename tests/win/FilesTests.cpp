@@ -8,6 +8,7 @@
 #include "TextConv.h"
 #include <gtest/gtest.h>
 #include <cmath>
+#include <new>
 
 namespace {
 std::string ReadAll(const std::wstring& path) {
@@ -170,10 +171,16 @@ TEST(LogFiles, RewrittenWholeOrNotAtAll) {
     }));
     EXPECT_EQ(ReadAll(f), "abcde" + big.substr(0, big.size() - 2) + "fg");
 
-    // A rewrite that fails, a file held open for writing, a folder in its place:
+    // A rewrite that fails or throws, a file held open for writing, a folder in its place:
     // what is there stays as it was, and nothing is left beside it.
     std::string before = ReadAll(f);
     EXPECT_FALSE(RewriteFile(f, [](TByteSource&, TByteSink& out) { return out.Write("x", 1) && false; }));
+    EXPECT_THROW(RewriteFile(f,
+                             [](TByteSource&, TByteSink& out) -> bool {
+                                 out.Write("x", 1);
+                                 throw std::bad_alloc();
+                             }),
+                 std::bad_alloc);
     HANDLE held = CreateFileW(f.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
