@@ -101,6 +101,24 @@ void SetFileDate(FileHandle file, std::uint32_t dosTime) {
     SetFileTime(static_cast<HANDLE>(file), nullptr, nullptr, &utc);
 }
 
+bool LoadListFromFile(TStringList& list, const std::wstring& path) {
+    std::string bytes;
+    bool ok = ReadWholeFile(path, bytes);
+    if (!bytes.empty() || ok) list.SetText(bytes.data(), bytes.size());
+    return ok;
+}
+
+bool SaveListToFile(const TStringList& list, const std::wstring& path) {
+    std::string bytes = list.Text();
+    UniqueHandle f(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.valid()) return false;
+    DWORD written = 0;
+    if (bytes.empty()) return true;
+    return WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
 namespace {
 class TFileSource : public TByteSource {
 public:

@@ -3,6 +3,7 @@
 #pragma once
 #include "InstallLog.h"
 #include "LogStream.h"
+#include "StringList.h"
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,6 +23,12 @@ void MakeFolderChain(const std::wstring& folder, TInstallLog* log);
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
 bool ReadWholeFile(const std::wstring& path, std::string& bytes);
 void SetFileDate(FileHandle file, std::uint32_t dosTime);
+
+// A log read whole into a list and saved whole (the uninstaller's records):
+// false when the file could not be read or written (a partial read keeps the
+// lines read so far).
+bool LoadListFromFile(TStringList& list, const std::wstring& path);
+bool SaveListToFile(const TStringList& list, const std::wstring& path);
 
 // Install.log and Update.log: the new file is made by the rewrite from the
 // earlier one (no bytes when there is none), written beside it and put in its

@@ -133,6 +133,22 @@ TEST(FileTimes, SetFileDateAndFileDateOfAgreeInLocalTime) {
     EXPECT_NEAR(FileDateOf(dir / L"absent"), NowDateTime(), 5.0 / 86400);
 }
 
+TEST(LogFiles, LoneLineFeedsAreSavedWithCrLf) {
+    TestDir dir;
+    std::wstring f = dir / L"Install.log";
+    WriteWholeFile(f, "Made Dir: C:\\A\\\nFile Copy: C:\\A\\Mod\xC3\xA8les.rtf\n\nlast");
+    TStringList l;
+    ASSERT_TRUE(LoadListFromFile(l, f));
+    EXPECT_EQ(l.Count(), 4u);
+    ASSERT_TRUE(SaveListToFile(l, f));
+    EXPECT_EQ(ReadAll(f), "Made Dir: C:\\A\\\r\nFile Copy: C:\\A\\Mod\xC3\xA8les.rtf\r\n\r\nlast\r\n");
+    TStringList empty;
+    ASSERT_TRUE(SaveListToFile(empty, f));
+    EXPECT_EQ(ReadAll(f), "");
+    EXPECT_FALSE(LoadListFromFile(l, dir / L"missing.log"));
+    EXPECT_FALSE(SaveListToFile(l, dir / L"no\\folder\\x.log"));
+}
+
 TEST(LogFiles, RewrittenWholeOrNotAtAll) {
     TestDir dir;
     std::wstring f = dir / L"Install.log";
