@@ -120,7 +120,7 @@ bool SaveListToFile(const TStringList& list, const std::wstring& path) {
 }
 
 namespace {
-class TFileSource : public TByteSource {
+class TFileSource : public TLogSource {
 public:
     explicit TFileSource(HANDLE file) : file_(file) {}
     bool Read(char* buffer, std::size_t capacity, std::size_t& got) override {
@@ -139,7 +139,7 @@ private:
 };
 
 // Writes in large pieces; the size and the cut are 64-bit, for logs over 4 GiB.
-class TFileSink : public TByteSink {
+class TFileSink : public TLogSink {
 public:
     explicit TFileSink(HANDLE file) : file_(file) { buffer_.reserve(kPiece); }
     bool Write(const char* bytes, std::size_t length) override {

@@ -35,5 +35,5 @@ bool SaveListToFile(const TStringList& list, const std::wstring& path);
 // place only once it is whole. False, with the file as it was, when the earlier
 // file cannot be read (a folder, locked, a read error) or the new one cannot be
 // written or moved there.
-using TRewrite = std::function<bool(TByteSource& earlier, TByteSink& out)>;
+using TRewrite = std::function<bool(TLogSource& earlier, TLogSink& out)>;
 bool RewriteFile(const std::wstring& path, const TRewrite& rewrite);

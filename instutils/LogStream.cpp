@@ -13,14 +13,14 @@ const char* FindEnding(const char* from, const char* to) {
 }
 } // namespace
 
-bool TMemorySource::Read(char* buffer, std::size_t capacity, std::size_t& got) {
+bool TMemoryLogSource::Read(char* buffer, std::size_t capacity, std::size_t& got) {
     got = std::min({capacity, piece_, length_ - at_});
     if (got) std::memcpy(buffer, bytes_ + at_, got);
     at_ += got;
     return true;
 }
 
-TLineReader::TLineReader(TByteSource& source, std::size_t window)
+TLineReader::TLineReader(TLogSource& source, std::size_t window)
     : source_(source), window_(window),
       capacity_(std::max<std::size_t>(1, std::min(kBufferSize, source.Remaining()))) {
     buffer_.reset(new char[capacity_]);
@@ -71,7 +71,7 @@ bool TLineReader::Next() {
     }
 }
 
-bool TLineReader::CopyRest(TByteSink* sink) {
+bool TLineReader::CopyRest(TLogSink* sink) {
     if (!inLine_) return true;
     while (Fill()) {
         const char* from = buffer_.get() + pos_;
@@ -96,7 +96,7 @@ std::size_t CompareWindow(const std::vector<std::string>& lines) {
     return 3 * longest + 1;
 }
 
-bool WriteInstallLog(TByteSource& earlier, const std::vector<std::string>& added, TByteSink& out) {
+bool WriteInstallLog(TLogSource& earlier, const std::vector<std::string>& added, TLogSink& out) {
     TLineIndex index;
     for (std::size_t i = 0; i < added.size(); ++i) index.Add(added, i);
     std::vector<bool> present(added.size(), false);

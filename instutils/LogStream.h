@@ -9,18 +9,18 @@
 #include <string>
 #include <vector>
 
-class TByteSource {
+class TLogSource {
 public:
-    virtual ~TByteSource() = default;
+    virtual ~TLogSource() = default;
     // Up to capacity bytes into buffer; got == 0 at the end. False: the read failed.
     virtual bool Read(char* buffer, std::size_t capacity, std::size_t& got) = 0;
     // At most this many bytes will come (a reader needs no larger buffer).
     virtual std::size_t Remaining() const { return SIZE_MAX; }
 };
 
-class TByteSink {
+class TLogSink {
 public:
-    virtual ~TByteSink() = default;
+    virtual ~TLogSink() = default;
     virtual bool Write(const char* bytes, std::size_t length) = 0;
     // Cuts what was written back to its first size bytes.
     virtual bool Truncate(std::uint64_t size) = 0;
@@ -28,9 +28,9 @@ public:
 
 // Bytes held by the caller, handed out in pieces of at most the given size
 // (the tests and the fuzz target vary it to cut lines at every place).
-class TMemorySource : public TByteSource {
+class TMemoryLogSource : public TLogSource {
 public:
-    TMemorySource(const char* bytes, std::size_t length, std::size_t piece = SIZE_MAX)
+    TMemoryLogSource(const char* bytes, std::size_t length, std::size_t piece = SIZE_MAX)
         : bytes_(bytes), length_(length), piece_(piece ? piece : 1) {}
     bool Read(char* buffer, std::size_t capacity, std::size_t& got) override;
     std::size_t Remaining() const override { return length_ - at_; }
@@ -40,7 +40,7 @@ private:
     std::size_t length_, at_ = 0, piece_;
 };
 
-class TStringSink : public TByteSink {
+class TStringLogSink : public TLogSink {
 public:
     std::string Bytes;
     bool Write(const char* bytes, std::size_t length) override {
@@ -57,7 +57,7 @@ public:
 // (its head); the rest of a longer line is passed on piece by piece, never held.
 class TLineReader {
 public:
-    TLineReader(TByteSource& source, std::size_t window);
+    TLineReader(TLogSource& source, std::size_t window);
     // Moves to the next line (skipping what is left of the current one); false at
     // the end of the source or when a read failed (Failed()).
     bool Next();
@@ -65,12 +65,12 @@ public:
     // The head is the whole line; otherwise the line has at least window bytes.
     bool Whole() const { return whole_; }
     // The rest of a line that is not whole, to the sink (nil: skipped).
-    bool CopyRest(TByteSink* sink);
+    bool CopyRest(TLogSink* sink);
     bool Failed() const { return failed_; }
 
 private:
     bool Fill();
-    TByteSource& source_;
+    TLogSource& source_;
     std::size_t window_;
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_, pos_ = 0, end_ = 0;
@@ -87,4 +87,4 @@ std::size_t CompareWindow(const std::vector<std::string>& lines);
 
 // The lines of an earlier Install.log as they are, each followed by CR LF, then
 // the lines of this run (distinct ignoring case) that it does not hold yet.
-bool WriteInstallLog(TByteSource& earlier, const std::vector<std::string>& added, TByteSink& out);
+bool WriteInstallLog(TLogSource& earlier, const std::vector<std::string>& added, TLogSink& out);

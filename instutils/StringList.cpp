@@ -95,7 +95,7 @@ void TStringList::Sort() {
 
 void TStringList::SetText(const char* bytes, std::size_t length) {
     Lines.clear();
-    TMemorySource source(bytes, length);
+    TMemoryLogSource source(bytes, length);
     TLineReader reader(source, SIZE_MAX);
     while (reader.Next()) Lines.push_back(reader.Head());
 }

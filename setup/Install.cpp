@@ -192,7 +192,7 @@ void RecordInstall(TInstallSession& session) {
         // An earlier log that cannot be read or replaced whole is left as it is.
         if (session.Log && !session.LogPath.empty()) {
             const std::vector<std::string>& added = session.Log->List().Lines;
-            RewriteFile(session.LogPath, [&](TByteSource& earlier, TByteSink& out) {
+            RewriteFile(session.LogPath, [&](TLogSource& earlier, TLogSink& out) {
                 return WriteInstallLog(earlier, added, out);
             });
         }

@@ -39,7 +39,7 @@ bool WriteUpdateLog(const std::wstring& sharedDataFolder, TStringList& publicFil
     publicFiles.Sort();
     std::string stampLine = StampLine(stamp);
     // A file that cannot be read or replaced whole keeps what is there.
-    return RewriteFile(JoinPath(sharedDataFolder, "Update.log"), [&](TByteSource& earlier, TByteSink& out) {
+    return RewriteFile(JoinPath(sharedDataFolder, "Update.log"), [&](TLogSource& earlier, TLogSink& out) {
         return MergeUpdateLog(earlier, publicFiles, stampLine, out);
     });
 }

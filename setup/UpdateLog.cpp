@@ -21,9 +21,9 @@ std::string StampLine(double stamp) {
 
 namespace {
 // What was written so far, so that a stamp can be taken back.
-class TCountingSink : public TByteSink {
+class TCountingSink : public TLogSink {
 public:
-    explicit TCountingSink(TByteSink& out) : out_(out) {}
+    explicit TCountingSink(TLogSink& out) : out_(out) {}
     bool Write(const char* bytes, std::size_t length) override {
         written_ += length;
         return out_.Write(bytes, length);
@@ -35,17 +35,17 @@ public:
     std::uint64_t Written() const { return written_; }
 
 private:
-    TByteSink& out_;
+    TLogSink& out_;
     std::uint64_t written_ = 0;
 };
 
-bool PutLine(TByteSink& out, const std::string& line) {
+bool PutLine(TLogSink& out, const std::string& line) {
     return out.Write(line.data(), line.size()) && out.Write("\r\n", 2);
 }
 } // namespace
 
-bool MergeUpdateLog(TByteSource& earlier, const TStringList& sortedFiles, const std::string& stampLine,
-                    TByteSink& sink) {
+bool MergeUpdateLog(TLogSource& earlier, const TStringList& sortedFiles, const std::string& stampLine,
+                    TLogSink& sink) {
     TLineIndex relisted;
     for (std::size_t i = 0; i < sortedFiles.Count(); ++i) relisted.Add(sortedFiles.Lines, i);
     TCountingSink out(sink);
@@ -78,8 +78,8 @@ bool MergeUpdateLog(TByteSource& earlier, const TStringList& sortedFiles, const 
 
 void MergeUpdateLog(TStringList& log, const TStringList& sortedFiles, const std::string& stampLine) {
     std::string text = log.Text();
-    TMemorySource source(text.data(), text.size());
-    TStringSink merged;
+    TMemoryLogSource source(text.data(), text.size());
+    TStringLogSink merged;
     MergeUpdateLog(source, sortedFiles, stampLine, merged);
     log.SetText(merged.Bytes.data(), merged.Bytes.size());
 }

@@ -15,7 +15,7 @@ std::string StampBytes(double stamp);
 // lines that this run lists again, collapses runs of stamps to their first,
 // drops a trailing stamp, then appends the new stamp and the (sorted) files.
 // Streamed from the earlier file to the new one, with one line of look-behind.
-bool MergeUpdateLog(TByteSource& earlier, const TStringList& sortedFiles, const std::string& stampLine,
-                    TByteSink& out);
+bool MergeUpdateLog(TLogSource& earlier, const TStringList& sortedFiles, const std::string& stampLine,
+                    TLogSink& out);
 // The same on lines held in a list.
 void MergeUpdateLog(TStringList& log, const TStringList& sortedFiles, const std::string& stampLine);

@@ -61,11 +61,11 @@ std::string Joined(const Lines& lines) {
 
 // The lines as the setup's reader gives them, long ones put together from their rest.
 Lines Read(std::string_view bytes, std::size_t piece, std::size_t window) {
-    TMemorySource source(bytes.data(), bytes.size(), piece);
+    TMemoryLogSource source(bytes.data(), bytes.size(), piece);
     TLineReader reader(source, window);
     Lines lines;
     while (reader.Next()) {
-        TStringSink rest;
+        TStringLogSink rest;
         FUZZ_CHECK(reader.CopyRest(&rest));
         FUZZ_CHECK(reader.Whole() == (rest.Bytes.empty() && reader.Head().size() < window));
         lines.push_back(reader.Head() + rest.Bytes);
@@ -113,8 +113,8 @@ void CheckLoadSaveLoad(std::string_view file, std::size_t piece) {
     const Lines lines = Split(file);
     for (std::size_t window : {std::size_t{1}, std::size_t{7}, SIZE_MAX})
         FUZZ_CHECK(Read(file, piece, window) == lines);
-    TMemorySource source(file.data(), file.size(), piece);
-    TStringSink saved;
+    TMemoryLogSource source(file.data(), file.size(), piece);
+    TStringLogSink saved;
     FUZZ_CHECK(WriteInstallLog(source, {}, saved));
     FUZZ_CHECK(saved.Bytes == Joined(lines));
     FUZZ_CHECK(Read(saved.Bytes, piece, SIZE_MAX) == lines);
@@ -142,8 +142,8 @@ void CheckInstallLog(std::string_view file, std::string_view addedText, std::siz
     const Compared inEarlier(earlier);
     for (const std::string& line : held)
         if (!HoldsEqual(earlier, inEarlier, line)) expected.push_back(line);
-    TMemorySource source(file.data(), file.size(), piece);
-    TStringSink saved;
+    TMemoryLogSource source(file.data(), file.size(), piece);
+    TStringLogSink saved;
     FUZZ_CHECK(WriteInstallLog(source, held, saved));
     FUZZ_CHECK(saved.Bytes == Joined(expected));
 }
@@ -177,8 +177,8 @@ void CheckUpdateLog(std::string_view file, std::string_view shared, std::string_
     expected.push_back(stampLine);
     expected.insert(expected.end(), files.Lines.begin(), files.Lines.end());
 
-    TMemorySource source(file.data(), file.size(), piece);
-    TStringSink merged;
+    TMemoryLogSource source(file.data(), file.size(), piece);
+    TStringLogSink merged;
     FUZZ_CHECK(MergeUpdateLog(source, files, stampLine, merged));
     FUZZ_CHECK(merged.Bytes == Joined(expected));
 

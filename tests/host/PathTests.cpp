@@ -176,11 +176,11 @@ std::string B(const char (&bytes)[N]) {
 // The lines of the bytes read through the reader, in pieces of the given size,
 // with the window given; a line longer than it is put together from its rest.
 std::vector<std::string> ReadLines(const std::string& bytes, std::size_t piece, std::size_t window) {
-    TMemorySource source(bytes.data(), bytes.size(), piece);
+    TMemoryLogSource source(bytes.data(), bytes.size(), piece);
     TLineReader reader(source, window);
     std::vector<std::string> lines;
     while (reader.Next()) {
-        TStringSink rest;
+        TStringLogSink rest;
         EXPECT_TRUE(reader.CopyRest(&rest));
         EXPECT_EQ(reader.Whole(), rest.Bytes.empty() && reader.Head().size() < window);
         lines.push_back(reader.Head() + rest.Bytes);
@@ -191,13 +191,13 @@ std::vector<std::string> ReadLines(const std::string& bytes, std::size_t piece, 
 
 std::string SavedInstallLog(const std::string& earlier, const std::vector<std::string>& added,
                             std::size_t piece = SIZE_MAX) {
-    TMemorySource source(earlier.data(), earlier.size(), piece);
-    TStringSink out;
+    TMemoryLogSource source(earlier.data(), earlier.size(), piece);
+    TStringLogSink out;
     EXPECT_TRUE(WriteInstallLog(source, added, out));
     return out.Bytes;
 }
 
-class FailingSource : public TByteSource {
+class FailingSource : public TLogSource {
 public:
     bool Read(char* buffer, std::size_t, std::size_t& got) override {
         got = 0;
@@ -264,7 +264,7 @@ TEST(InstallLogFile, EarlierLinesStayAndOnlyNewLinesAreAdded) {
     EXPECT_EQ(SavedInstallLog(longLine + "\n" + earlier, added, 7), longLine + "\r\n" + expected);
     // A read failure midway writes nothing more and reports it.
     FailingSource failing;
-    TStringSink out;
+    TStringLogSink out;
     EXPECT_FALSE(WriteInstallLog(failing, added, out));
 }
 

@@ -68,8 +68,8 @@ TEST(UpdateLogMerge, RelistingIgnoresCaseAndAccents) {
 
 namespace {
 std::string Merged(const std::string& earlier, const TStringList& files, std::size_t piece = SIZE_MAX) {
-    TMemorySource source(earlier.data(), earlier.size(), piece);
-    TStringSink out;
+    TMemoryLogSource source(earlier.data(), earlier.size(), piece);
+    TStringLogSink out;
     EXPECT_TRUE(MergeUpdateLog(source, files, "*S9", out));
     return out.Bytes;
 }
@@ -94,11 +94,11 @@ TEST(UpdateLogMerge, EveryByteOfTheRecordsKeptIsKept) {
     EXPECT_EQ(Merged("", files), "*S9\r\nC:\\P\\a.rtf\t!\r\nc:\\p\\B.RTF\t!\r\n");
 
     // A read that fails midway is reported.
-    class Failing : public TByteSource {
+    class Failing : public TLogSource {
     public:
         bool Read(char*, std::size_t, std::size_t&) override { return false; }
     } failing;
-    TStringSink out;
+    TStringLogSink out;
     EXPECT_FALSE(MergeUpdateLog(failing, files, "*S9", out));
 }
 

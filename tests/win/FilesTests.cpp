@@ -154,7 +154,7 @@ TEST(LogFiles, RewrittenWholeOrNotAtAll) {
     std::wstring f = dir / L"Install.log";
     auto save = [&](const std::vector<std::string>& added) {
         return RewriteFile(
-            f, [&](TByteSource& earlier, TByteSink& out) { return WriteInstallLog(earlier, added, out); });
+            f, [&](TLogSource& earlier, TLogSink& out) { return WriteInstallLog(earlier, added, out); });
     };
     auto filesInDir = [&] {
         WIN32_FIND_DATAW data;
@@ -180,7 +180,7 @@ TEST(LogFiles, RewrittenWholeOrNotAtAll) {
 
     // Many write pieces, and a cut back across them (a trailing stamp taken back).
     std::string big(700 * 1024, 'x');
-    ASSERT_TRUE(RewriteFile(f, [&](TByteSource&, TByteSink& out) {
+    ASSERT_TRUE(RewriteFile(f, [&](TLogSource&, TLogSink& out) {
         return out.Write("abc", 3) && out.Write(big.data(), big.size()) && out.Truncate(3) &&
                out.Write("de", 2) && out.Write(big.data(), big.size()) && out.Truncate(3 + big.size()) &&
                out.Write("fgh", 3) && out.Truncate(5 + big.size());
@@ -190,9 +190,9 @@ TEST(LogFiles, RewrittenWholeOrNotAtAll) {
     // A rewrite that fails or throws, a file held open for writing, a folder in its place:
     // what is there stays as it was, and nothing is left beside it.
     std::string before = ReadAll(f);
-    EXPECT_FALSE(RewriteFile(f, [](TByteSource&, TByteSink& out) { return out.Write("x", 1) && false; }));
+    EXPECT_FALSE(RewriteFile(f, [](TLogSource&, TLogSink& out) { return out.Write("x", 1) && false; }));
     EXPECT_THROW(RewriteFile(f,
-                             [](TByteSource&, TByteSink& out) -> bool {
+                             [](TLogSource&, TLogSink& out) -> bool {
                                  out.Write("x", 1);
                                  throw std::bad_alloc();
                              }),
@@ -206,10 +206,10 @@ TEST(LogFiles, RewrittenWholeOrNotAtAll) {
     EXPECT_EQ(filesInDir(), 1);
     std::wstring folder = dir / L"Update.log";
     CreateDirectoryW(folder.c_str(), nullptr);
-    EXPECT_FALSE(RewriteFile(folder, [](TByteSource&, TByteSink&) { return true; }));
+    EXPECT_FALSE(RewriteFile(folder, [](TLogSource&, TLogSink&) { return true; }));
     EXPECT_TRUE(FolderExists(folder));
     EXPECT_EQ(filesInDir(), 1);
-    EXPECT_FALSE(RewriteFile(dir / L"no\\folder\\x.log", [](TByteSource&, TByteSink&) { return true; }));
+    EXPECT_FALSE(RewriteFile(dir / L"no\\folder\\x.log", [](TLogSource&, TLogSink&) { return true; }));
 }
 
 TEST(LocaleRules, WindowsCaseRules) {
