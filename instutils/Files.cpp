@@ -1,4 +1,5 @@
 #include "Files.h"
+#include "RunLog.h"
 #include "DosTime.h"
 #include "InstallLog.h"
 #include "Paths.h"
@@ -53,11 +54,15 @@ double FileDateOf(const std::wstring& path) {
     return DosTimeToDateTime((static_cast<std::uint32_t>(date) << 16) | time);
 }
 
-void MakeFolderChain(const std::wstring& folder, TInstallLog* log) {
+void MakeFolderChain(const std::wstring& folder, TInstallLog* log, TRunLog* trace) {
     if (folder.empty() || FolderExists(folder)) return;
     std::wstring parent = FolderPartOf(PathWithoutSlash(folder));
-    if (parent.size() < folder.size()) MakeFolderChain(parent, log);
-    CreateDirectoryW(folder.c_str(), nullptr);
+    if (parent.size() < folder.size()) MakeFolderChain(parent, log, trace);
+    if (CreateDirectoryW(folder.c_str(), nullptr)) {
+        if (trace) trace->Line(L"Made folder: " + folder);
+    } else if (trace) {
+        trace->Failure(L"Could not make folder " + folder, GetLastError());
+    }
     AddLogLine(log, kMadeDirPrefix + Utf16ToUtf8(folder));
 }
 
@@ -67,9 +72,19 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     if (!f.valid()) return false;
     DWORD written = 0;
     if (bytes.empty()) return true;
+    if (!WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        DWORD error = GetLastError();
+        f.reset();
+        SetLastError(error);
+        return false;
+    }
     // A write that reports success with fewer bytes lost the rest just the same.
-    return WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
+    if (written != bytes.size()) {
+        f.reset();
+        SetLastError(ERROR_HANDLE_DISK_FULL);
+        return false;
+    }
+    return true;
 }
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
@@ -214,10 +229,17 @@ bool RewriteFile(const std::wstring& path, const TRewrite& rewrite) {
         DeleteFileW(temporary.c_str()); // nothing half-written stays behind
         throw;
     }
+    DWORD error = ok ? 0 : GetLastError();
     made.reset();
     earlier.reset();
-    if (ok)
-        ok = MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok) DeleteFileW(temporary.c_str());
+    if (ok &&
+        !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        ok = false;
+        error = GetLastError();
+    }
+    if (!ok) {
+        DeleteFileW(temporary.c_str());
+        SetLastError(error);
+    }
     return ok;
 }

@@ -16,10 +16,13 @@ bool FileIsPresent(const std::wstring& path);
 // The file's last-write moment at DOS precision, or now when it cannot be read.
 double FileDateOf(const std::wstring& path);
 double NowDateTime();
+class TRunLog;
+
 // Makes every missing folder of the chain, root first, logging "Made Dir: " (a
-// nil log records nothing).
-void MakeFolderChain(const std::wstring& folder, TInstallLog* log);
-// Creates or replaces the file with exactly these bytes; false when they are not all written.
+// nil log records nothing) and telling the run log each folder made or refused.
+void MakeFolderChain(const std::wstring& folder, TInstallLog* log, TRunLog* trace = nullptr);
+// Creates or replaces the file with exactly these bytes; false when they are not
+// all written (GetLastError() tells why).
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
 bool ReadWholeFile(const std::wstring& path, std::string& bytes);
 void SetFileDate(FileHandle file, std::uint32_t dosTime);
@@ -34,6 +37,6 @@ bool SaveListToFile(const TStringList& list, const std::wstring& path);
 // earlier one (no bytes when there is none), written beside it and put in its
 // place only once it is whole. False, with the file as it was, when the earlier
 // file cannot be read (a folder, locked, a read error) or the new one cannot be
-// written or moved there.
+// written or moved there (GetLastError() tells why).
 using TRewrite = std::function<bool(TLogSource& earlier, TLogSink& out)>;
 bool RewriteFile(const std::wstring& path, const TRewrite& rewrite);

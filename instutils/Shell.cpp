@@ -59,23 +59,25 @@ bool BrowseForFolder(std::wstring& path, void* ownerHwnd) {
     return true;
 }
 
-void MakeShortcut(const std::wstring& linkPath, const std::wstring& target, const std::wstring& workingFolder,
-                  const std::wstring& description, TInstallLog* log) {
+long MakeShortcut(const std::wstring& linkPath, const std::wstring& target, const std::wstring& workingFolder,
+                  const std::wstring& description, TInstallLog* log, TRunLog* trace) {
     ComPtr<IShellLinkW> link;
     ComPtr<IPersistFile> file;
     // Without the link object no shortcut can be made, and nothing is logged.
     EnsureCom();
     auto create = Ole32().CoCreateInstance;
-    if (!create ||
-        FAILED(create(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void())))
-        return;
+    if (!create) return REGDB_E_CLASSNOTREG;
+    HRESULT r = create(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void());
+    if (FAILED(r)) return r;
     link->SetPath(target.c_str());
     link->SetWorkingDirectory(workingFolder.c_str());
     link->SetDescription(description.c_str());
-    if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void()))) return;
-    MakeFolderChain(FolderPartOf(linkPath), log);
-    file->Save(linkPath.c_str(), TRUE);
+    r = link->QueryInterface(IID_IPersistFile, file.put_void());
+    if (FAILED(r)) return r;
+    MakeFolderChain(FolderPartOf(linkPath), log, trace);
+    r = file->Save(linkPath.c_str(), TRUE);
     AddLogLine(log, kFileCopyPrefix + Utf16ToUtf8(linkPath));
+    return r;
 }
 
 void OpenWithShell(const std::wstring& fileOrUrl, int showCommand) {

@@ -31,7 +31,7 @@ HKEY TRegistry::BaseFor(const std::string& path, std::string& relative) const {
     return isRelative && openKey_.get() ? openKey_.get() : rootKey_;
 }
 
-void TRegistry::Open(const std::string& path, bool create) {
+long TRegistry::Open(const std::string& path, bool create) {
     std::string sub;
     HKEY base = BaseFor(path, sub);
     bool below = base == openKey_.get() && openKey_.get() != nullptr;
@@ -44,10 +44,11 @@ void TRegistry::Open(const std::string& path, bool create) {
     std::string recorded = below ? openPath_ + "\\" + sub : sub;
     openKey_ = std::move(key);
     openPath_ = openKey_.get() ? recorded : std::string();
+    return r;
 }
 
-void TRegistry::OpenOrCreateKey(const std::string& path) {
-    Open(path, true);
+long TRegistry::OpenOrCreateKey(const std::string& path) {
+    return Open(path, true);
 }
 
 bool TRegistry::OpenExistingKey(const std::string& path) {
@@ -70,15 +71,15 @@ std::int32_t TRegistry::ValueByteSize(const std::string& name) const {
     return size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<std::int32_t>(size);
 }
 
-void TRegistry::PutText8(const std::string& name, const std::string& text) {
-    PutText(name, Utf8ToUtf16(text));
+long TRegistry::PutText8(const std::string& name, const std::string& text) {
+    return PutText(name, Utf8ToUtf16(text));
 }
 
-void TRegistry::PutText(const std::string& name, const std::wstring& text) {
-    if (!openKey_.get()) return;
-    RegSetValueExW(openKey_.get(), Utf8ToUtf16(name).c_str(), 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+long TRegistry::PutText(const std::string& name, const std::wstring& text) {
+    if (!openKey_.get()) return ERROR_INVALID_HANDLE;
+    return RegSetValueExW(openKey_.get(), Utf8ToUtf16(name).c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 std::wstring TRegistry::GetText(const std::string& name) const {
@@ -98,11 +99,11 @@ std::wstring TRegistry::GetText(const std::string& name) const {
     return std::wstring(buffer.data(), end);
 }
 
-void TRegistry::PutNumber(const std::string& name, std::int32_t value) {
-    if (!openKey_.get()) return;
+long TRegistry::PutNumber(const std::string& name, std::int32_t value) {
+    if (!openKey_.get()) return ERROR_INVALID_HANDLE;
     DWORD data = static_cast<DWORD>(value);
-    RegSetValueExW(openKey_.get(), Utf8ToUtf16(name).c_str(), 0, REG_DWORD,
-                   reinterpret_cast<const BYTE*>(&data), sizeof data);
+    return RegSetValueExW(openKey_.get(), Utf8ToUtf16(name).c_str(), 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&data), sizeof data);
 }
 
 std::int32_t TRegistry::GetNumber(const std::string& name) const {

@@ -17,7 +17,8 @@ public:
     void ChangeRoot(HKEY root);
     // Opens the key, creating it and its missing parents. A path beginning with "\"
     // is taken from the root, any other from the open key (or the root).
-    void OpenOrCreateKey(const std::string& path);
+    // ERROR_SUCCESS, or the system's error.
+    long OpenOrCreateKey(const std::string& path);
     // Opens the key for reading only if it exists; nothing is created. False
     // (and no key open) when it cannot be opened.
     bool OpenExistingKey(const std::string& path);
@@ -26,12 +27,14 @@ public:
 
     std::int32_t ValueByteSize(const std::string& name) const; // -1 when missing
     bool ValuePresent(const std::string& name) const { return ValueByteSize(name) != -1; }
-    void PutText8(const std::string& name, const std::string& text);
-    void PutText(const std::string& name, const std::wstring& text);
+    // The writes answer ERROR_SUCCESS, or the system's error (ERROR_INVALID_HANDLE
+    // when no key is open).
+    long PutText8(const std::string& name, const std::string& text);
+    long PutText(const std::string& name, const std::wstring& text);
     std::wstring GetText(const std::string& name) const;
-    void PutNumber(const std::string& name, std::int32_t value);
+    long PutNumber(const std::string& name, std::int32_t value);
     std::int32_t GetNumber(const std::string& name) const; // 0 when missing or not 4 bytes
-    void PutFlag(const std::string& name, bool value) { PutNumber(name, value ? 1 : 0); }
+    long PutFlag(const std::string& name, bool value) { return PutNumber(name, value ? 1 : 0); }
     bool GetFlag(const std::string& name) const { return GetNumber(name) != 0; }
 
     HKEY OpenKeyHandle() const { return openKey_.get(); }
@@ -40,7 +43,7 @@ public:
 
 private:
     HKEY BaseFor(const std::string& path, std::string& relative) const;
-    void Open(const std::string& path, bool create);
+    long Open(const std::string& path, bool create);
 
     UniqueHKey openKey_;
     HKEY rootKey_ = nullptr;
