@@ -4,9 +4,12 @@
 // holds it; it is released when the holder ends, even by a crash.
 #pragma once
 
+class TRunLog;
+
 class TInstallLock {
 public:
-    TInstallLock();
+    // The run log (if any) tells when it had to wait.
+    explicit TInstallLock(TRunLog* trace = nullptr);
     ~TInstallLock();
     TInstallLock(const TInstallLock&) = delete;
     TInstallLock& operator=(const TInstallLock&) = delete;

@@ -3,6 +3,7 @@
 // hands it to the install procedure, the payload writer and the records.
 #pragma once
 #include "InstallLog.h"
+#include "RunLog.h"
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -61,6 +62,15 @@ public:
     TInstallProgress* Progress = nullptr;   // not owned; nil: nothing is shown
     std::uint64_t CopyTotal = 0;            // content bytes of the selected payload files
     std::uint64_t CopyDone = 0;             // of which written (or skipped by Ignore)
+    bool Finished = false;                  // the wizard went through its last page
+    TRunLog* Trace = nullptr;               // not owned; nil: no run log (/LOG=)
+
+    void Note(const std::wstring& text) const {
+        if (Trace) Trace->Line(text);
+    }
+    void NoteFailure(const std::wstring& what, unsigned long error) const {
+        if (Trace) Trace->Failure(what, error);
+    }
 
     // Whether the person wants the copying to stop here; never in a silent run.
     bool StopCopying() { return Questions && !Silent && Questions->StopCopying(); }
@@ -68,19 +78,36 @@ public:
         if (Progress) Progress->Copied(CopyDone, CopyTotal);
     }
 
-    // The question for a file that cannot be written; Abort when nobody can answer.
-    TWriteFailureAnswer CannotWrite(const std::wstring& path) {
-        return Questions && !Silent ? Questions->CannotWrite(path) : TWriteFailureAnswer::Abort;
+    // The question for a file that cannot be written (the system's error as it
+    // was); Abort when nobody can answer.
+    TWriteFailureAnswer CannotWrite(const std::wstring& path, unsigned long error) {
+        NoteFailure(L"Could not write " + path, error);
+        if (!Questions || Silent) {
+            Note(L"Nobody to ask in a silent run: the installation stops");
+            return TWriteFailureAnswer::Abort;
+        }
+        TWriteFailureAnswer answer = Questions->CannotWrite(path);
+        Note(answer == TWriteFailureAnswer::Retry    ? L"Answered Retry: written again"
+             : answer == TWriteFailureAnswer::Ignore ? L"Answered Ignore: the file is left out"
+                                                     : L"Answered Abort: the installation stops");
+        return answer;
     }
 
     int ExitCode() const { return exitCode_; }
+    const std::wstring& ExitReason() const { return exitReason_; }
     // Keeps the first reason the run failed.
-    void SetExitCodeOnce(int code) {
-        if (exitCode_ == 0) exitCode_ = code;
+    void SetExitCodeOnce(int code, const std::wstring& reason) {
+        if (exitCode_ != 0) return;
+        exitCode_ = code;
+        exitReason_ = reason;
     }
     // An unexpected error outweighs every other outcome.
-    void SetFatal() { exitCode_ = kExitFatal; }
+    void SetFatal(const std::wstring& reason) {
+        exitCode_ = kExitFatal;
+        exitReason_ = reason;
+    }
 
 private:
     int exitCode_ = 0;
+    std::wstring exitReason_;
 };

@@ -208,18 +208,28 @@ std::uint64_t TAttachedFiles::SelectedBytes() const {
 // Creates the file and writes all its bytes, block by block; a write that
 // reports success with fewer bytes than asked is a failure too.
 bool TAttachedFiles::WriteOnce(TInstallSession& session, const TAttachedFile& entry,
-                               const std::wstring& target) {
+                               const std::wstring& target, unsigned long& error) {
     TInstallLog* log = session.Log.get();
-    MakeFolderChain(FolderPartOf(target), log);
+    MakeFolderChain(FolderPartOf(target), log, session.Trace);
     UniqueHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return false;
+    if (!file.valid()) {
+        error = GetLastError();
+        return false;
+    }
     SeekTo(entry.Offset);
     for (std::uint64_t left = entry.Size; left > 0;) {
         auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, kWriteBlock));
         ReadExactly(block_.get(), n);
         std::uint32_t written = 0;
-        if (!PayloadWriteFile(file.get(), block_.get(), n, written) || written != n) return false;
+        if (!PayloadWriteFile(file.get(), block_.get(), n, written)) {
+            error = GetLastError();
+            return false;
+        }
+        if (written != n) { // success with fewer bytes: the rest was lost just the same
+            error = ERROR_HANDLE_DISK_FULL;
+            return false;
+        }
         left -= n;
         session.CopyDone += n;
         session.ReportCopied();
@@ -227,6 +237,7 @@ bool TAttachedFiles::WriteOnce(TInstallSession& session, const TAttachedFile& en
     SetFileDate(file.get(), DateTimeToDosTime(entry.DateTime));
     file.reset();
     AddLogLine(log, kFileCopyPrefix + Utf16ToUtf8(target));
+    session.Note(L"Wrote file: " + target + L" (" + std::to_wstring(entry.Size) + L" bytes)");
     return true;
 }
 
@@ -241,12 +252,21 @@ void TAttachedFiles::SelectFiles(const TInstallSession& session, const std::stri
         if (prefix ? !StartsWithPath(entry->Name, name) : !SamePath(entry->Name, name)) continue;
         std::wstring target = base + entry->Name;
         bool add = true;
+        // Why, for the run log: the rule that decided.
+        const wchar_t* why = session.OverwriteAll           ? L"an installation replaces every file"
+                             : effective == wmReplaceAlways ? L"replaced whatever is there"
+                                                            : L"not there yet";
         if (effective != wmReplaceAlways && FileIsPresent(target)) {
-            if (effective == wmKeepExisting)
+            if (effective == wmKeepExisting) {
                 add = false;
-            else if (effective == wmReplaceIfOther)
+                why = L"already there, and a file the user may have changed is kept";
+            } else if (effective == wmReplaceIfOther) {
                 add = FileDateOf(target) != entry->DateTime; // both at DOS precision when unchanged
+                why = add ? L"already there with another date than the payload's"
+                          : L"already there with the payload's date";
+            }
         }
+        session.Note((add ? L"To write (" : L"Kept (") + std::wstring(why) + L"): " + target);
         if (add) {
             auto item = std::make_unique<TFileToInstall>();
             item->Source = entry.get();
@@ -264,13 +284,14 @@ bool TAttachedFiles::WriteEntry(TInstallSession& session, const TAttachedFile& e
                                 const std::wstring& target) {
     const std::uint64_t before = session.CopyDone;
     for (;;) {
-        if (WriteOnce(session, entry, target)) {
+        unsigned long error = 0;
+        if (WriteOnce(session, entry, target, error)) {
             session.CopyDone = before + entry.Size;
             session.ReportCopied();
             return true;
         }
         session.CopyDone = before;
-        switch (session.CannotWrite(target)) {
+        switch (session.CannotWrite(target, error)) {
         case TWriteFailureAnswer::Retry:
             continue;
         case TWriteFailureAnswer::Ignore:

@@ -77,7 +77,9 @@ public:
 
 private:
     void Load(const void* index, std::size_t indexLength);
-    bool WriteOnce(TInstallSession& session, const TAttachedFile& entry, const std::wstring& target);
+    // False with the system's error when the file cannot be written whole.
+    bool WriteOnce(TInstallSession& session, const TAttachedFile& entry, const std::wstring& target,
+                   unsigned long& error);
     // Moves the inflater to an inflated offset; behind it, from the start again.
     void SeekTo(std::uint64_t offset);
     void ReadExactly(void* buffer, std::size_t count);

@@ -2,6 +2,7 @@
 #include "AttachFiles.h"
 #include "Files.h"
 #include "Paths.h"
+#include "RunLog.h"
 #include "Settings.h"
 #include "Shell.h"
 #include "Strings.h"
@@ -31,8 +32,11 @@ std::wstring ShortcutName() {
 // session's question. False: stop.
 bool WriteStateFile(TInstallSession& session, const std::wstring& path, const std::string& bytes) {
     for (;;) {
-        if (WriteWholeFile(path, bytes)) return true;
-        switch (session.CannotWrite(path)) {
+        if (WriteWholeFile(path, bytes)) {
+            session.Note(L"Wrote state file: " + path);
+            return true;
+        }
+        switch (session.CannotWrite(path, GetLastError())) {
         case TWriteFailureAnswer::Retry:
             continue;
         case TWriteFailureAnswer::Ignore:
@@ -63,12 +67,18 @@ std::wstring DataFolderPath(int kind, bool portable, const std::wstring& mainDir
 
 std::wstring GetDataFolder(TInstallSession& session, int kind, bool portable) {
     std::wstring folder = DataFolderPath(kind, portable, session.MainDir);
-    MakeFolderChain(folder, session.Log.get());
+    MakeFolderChain(folder, session.Log.get(), session.Trace);
     return folder;
 }
 
-bool DestinationUsable(const std::wstring& folder) {
-    if (!IsValidFolderPath(folder)) return false;
+bool DestinationUsable(const std::wstring& folder, std::wstring* why) {
+    auto refuse = [why](const std::wstring& reason) {
+        if (why) *why = reason;
+        return false;
+    };
+    if (!IsValidFolderPath(folder))
+        return refuse(
+            L"not a folder path Windows accepts (no drive or share, or a character refused in a name)");
     std::wstring at = folder;
     PathWithSlash(at);
     const std::size_t root = PathRootLength(at);
@@ -77,20 +87,47 @@ bool DestinationUsable(const std::wstring& folder) {
     for (;;) {
         DWORD attributes = GetFileAttributesW(at.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES) {
-            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+                return refuse(L"a file is in the way: " + PathWithoutSlash(at));
             break;
         }
         // Down to the root with nothing found: no such drive, or a share out of reach.
-        if (at.size() <= root) return false;
+        if (at.size() <= root) {
+            DWORD error = GetLastError();
+            return refuse(L"no such drive, or the share is out of reach: " + at + L": error " +
+                          std::to_wstring(error) + L": " + SystemErrorText(error));
+        }
         missing.push_back(at);
         at = FolderPartOf(PathWithoutSlash(at));
     }
     bool made = true;
-    for (auto it = missing.rbegin(); it != missing.rend() && made; ++it)
-        made = CreateDirectoryW(it->c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
-    made = made && FolderExists(folder);
+    std::wstring failed;
+    DWORD error = 0;
+    for (auto it = missing.rbegin(); it != missing.rend() && made; ++it) {
+        made = CreateDirectoryW(it->c_str(), nullptr);
+        // A name that exists but was not seen by its attributes: a file, if not a folder.
+        if (!made && GetLastError() == ERROR_ALREADY_EXISTS) {
+            if (!FolderExists(*it)) {
+                for (const std::wstring& m : missing) RemoveDirectoryW(m.c_str());
+                return refuse(L"a file is in the way: " + PathWithoutSlash(*it));
+            }
+            made = true;
+        }
+        if (!made) {
+            error = GetLastError();
+            failed = PathWithoutSlash(*it);
+        }
+    }
+    if (made && !FolderExists(folder)) {
+        made = false;
+        error = GetLastError();
+        failed = folder;
+    }
     for (const std::wstring& m : missing) RemoveDirectoryW(m.c_str());
-    return made;
+    if (!made)
+        return refuse(L"the folder cannot be made: " + failed + L": error " + std::to_wstring(error) + L": " +
+                      SystemErrorText(error));
+    return true;
 }
 
 std::string CommonStateBytes(double now) {
@@ -165,19 +202,36 @@ bool FinishInstall(TInstallSession& session) {
     for (const Row& row : rows) {
         std::wstring target = KnownFolder(all ? row.allUsers : row.currentUser);
         std::wstring other = KnownFolder(all ? row.currentUser : row.allUsers);
-        if (!other.empty()) DeleteFileW(JoinPath(other, Utf16ToUtf8(name)).c_str());
+        if (!other.empty()) {
+            std::wstring old = JoinPath(other, Utf16ToUtf8(name));
+            if (DeleteFileW(old.c_str())) session.Note(L"Removed the shortcut of the other kind: " + old);
+        }
         if (!row.wanted) continue;
         if (target.empty()) target = other;
-        if (target.empty()) continue; // neither folder exists: no place for it
-        MakeShortcut(JoinPath(target, Utf16ToUtf8(name)), program, session.MainDir,
-                     GetTextW(txtShortcutDescription), session.Log.get());
+        if (target.empty()) { // neither folder exists: no place for it
+            session.Note(L"No shortcut: the system has no folder for it");
+            continue;
+        }
+        std::wstring link = JoinPath(target, Utf16ToUtf8(name));
+        long r = MakeShortcut(link, program, session.MainDir, GetTextW(txtShortcutDescription),
+                              session.Log.get(), session.Trace);
+        if (r == S_OK)
+            session.Note(L"Made shortcut: " + link + L" -> " + program);
+        else
+            session.NoteFailure(L"Could not make the shortcut " + link, static_cast<unsigned long>(r));
     }
     return true;
 }
 
 void CloseInstall(TInstallSession& session, TAttachedFiles& files) {
     if (session.Choices->IsPortable()) return;
-    WriteUpdateLog(GetDataFolder(session, dfShared, false), files.PublicFiles, session.InstallStamp);
+    std::wstring folder = GetDataFolder(session, dfShared, false);
+    if (WriteUpdateLog(folder, files.PublicFiles, session.InstallStamp))
+        session.Note(L"Update.log brought up to date: " + folder + L"Update.log");
+    else
+        session.NoteFailure(L"Update.log left as it was (it cannot be read or replaced whole): " + folder +
+                                L"Update.log",
+                            GetLastError());
 }
 
 void RecordInstall(TInstallSession& session) {
@@ -188,15 +242,21 @@ void RecordInstall(TInstallSession& session) {
         options.AllUsers = choices.AllUsers();
         options.DesktopShortcut = choices.DesktopShortcut();
         options.Launch = choices.LaunchAfter();
-        SaveInstallSettings(session.MainDir, options, false);
+        SaveInstallSettings(session.MainDir, options, false, session.Trace);
         // An earlier log that cannot be read or replaced whole is left as it is.
         if (session.Log && !session.LogPath.empty()) {
             const std::vector<std::string>& added = session.Log->List().Lines;
-            RewriteFile(session.LogPath, [&](TLogSource& earlier, TLogSink& out) {
-                return WriteInstallLog(earlier, added, out);
-            });
+            if (RewriteFile(session.LogPath, [&](TLogSource& earlier, TLogSink& out) {
+                    return WriteInstallLog(earlier, added, out);
+                }))
+                session.Note(L"Install.log written: " + session.LogPath);
+            else
+                session.NoteFailure(L"Install.log left as it was (it cannot be read or replaced whole): " +
+                                        session.LogPath,
+                                    GetLastError());
         }
     } catch (...) {
         // The records are a courtesy for the next run; never fail the installation on them.
+        session.Note(L"The records could not all be written (an unexpected error)");
     }
 }

@@ -20,7 +20,8 @@ std::wstring GetDataFolder(TInstallSession& session, int kind, bool portable);
 // anything is written: no character Windows refuses in a name, a drive or share
 // that exists, no file in the way, and a folder chain that can be made (it is
 // made and taken away again, so that the installation logs it as it makes it).
-bool DestinationUsable(const std::wstring& folder);
+// When it cannot, why tells the reason (for the run log).
+bool DestinationUsable(const std::wstring& folder, std::wstring* why = nullptr);
 
 // Selects the entries and their destinations.
 void PrepareInstall(TInstallSession& session, TAttachedFiles& files, bool portable);

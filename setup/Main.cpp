@@ -8,6 +8,7 @@
 #include "MainForm.h"
 #include "MessageBox.h"
 #include "ResourceStream.h"
+#include "RunLog.h"
 #include "Strings.h"
 #include "SystemLibraries.h"
 #include "TextConv.h"
@@ -33,7 +34,8 @@ wchar_t UpperChar(wchar_t c) {
     return s[0];
 }
 
-void ReportFatal(bool silent, const std::string& detail) {
+void ReportFatal(bool silent, const std::string& detail, TRunLog& trace) {
+    trace.Line(L"Unexpected error: " + Utf8ToUtf16(detail));
     if (silent) return; // an unattended run never waits for a person
     std::string text =
         "Le programme d'installation a rencontr\xC3\xA9 une erreur et doit s'arr\xC3\xAAter.\r\r" + detail;
@@ -44,12 +46,11 @@ void ReportFatal(bool silent, const std::string& detail) {
 // Shows the wizard, or drives it silently, and records what was installed.
 // Whatever happens once the copying has begun, the records of what was written
 // are kept; an unexpected error ends the run with 217.
-int RunSetup(const std::vector<std::wstring>& args, bool silent) {
+int RunSetup(bool silent, const std::optional<std::wstring>& destination, TRunLog& trace,
+             std::wstring& reason) {
     TInstallSession session;
     session.Silent = silent;
-    std::optional<std::wstring> destination;
-    std::wstring switchValue;
-    if (FindDestinationSwitch(args, switchValue, UpperChar)) destination = switchValue;
+    session.Trace = &trace;
 
     // A silent run shows no window at all: no owner window, nothing measured,
     // and COM in the apartment that makes no window of its own.
@@ -75,7 +76,9 @@ int RunSetup(const std::vector<std::wstring>& args, bool silent) {
     // Logging off in the middle keeps the records too.
     Application->OnEndSession = [&session] {
         RecordInstall(session);
-        ExitProcess(static_cast<UINT>(CriticalErrorShown() ? kExitFatal : session.ExitCode()));
+        int code = CriticalErrorShown() ? kExitFatal : session.ExitCode();
+        session.Note(L"Exit code " + std::to_wstring(code) + L": the session of Windows ends");
+        ExitProcess(static_cast<UINT>(code));
     };
     try {
         if (silent) {
@@ -91,7 +94,12 @@ int RunSetup(const std::vector<std::wstring>& args, bool silent) {
     }
     RecordInstall(session);
     // An error shown while the wizard ran leaves it in no known state.
-    if (CriticalErrorShown()) session.SetFatal();
+    if (CriticalErrorShown()) session.SetFatal(L"an unexpected error was shown while the wizard ran");
+    reason = session.ExitReason();
+    if (session.ExitCode() == kExitOk)
+        reason = session.Finished         ? L"installed"
+                 : session.InstallStarted ? L"cancelled during the copying; what was written is recorded"
+                                          : L"cancelled before anything was written";
     Application->OnEndSession = nullptr;
     form->LogoImg->Picture = nullptr;
     form->Logo.reset();
@@ -107,20 +115,34 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     // OLE comes from the system folder once the search is restricted, and only
     // when a shortcut or the folder browser needs it.
     int code = kExitFatal;
+    std::wstring reason = L"an unexpected error";
     std::vector<std::wstring> args = SplitCommandLine(GetCommandLineW());
     bool silent = FindSilentSwitch(args);
+    std::optional<std::wstring> destination;
+    std::wstring switchValue;
+    if (FindDestinationSwitch(args, switchValue, UpperChar)) destination = switchValue;
+    // Nothing of it without the switch; a file that cannot be opened stops nothing.
+    TRunLog trace;
+    std::wstring logFile;
+    if (FindLogSwitch(args, logFile)) trace.Open(logFile);
+    trace.Line(std::wstring(L"Setup of ") + GetTextW(txtProductName) + L" 4.4.6.1");
+    trace.Line(std::wstring(L"Command line: ") + GetCommandLineW());
+    trace.Line(std::wstring(L"Switches: ") + (silent ? L"silent" : L"wizard") + L", destination " +
+               (destination ? L"\"" + *destination + L"\"" : std::wstring(L"not given")) + L", run log \"" +
+               logFile + L"\"");
     {
-        TInstallLock lock;
+        TInstallLock lock(&trace);
         try {
-            code = RunSetup(args, silent);
+            code = RunSetup(silent, destination, trace, reason);
         } catch (const Exception& e) {
-            ReportFatal(silent, e.Message());
+            ReportFatal(silent, e.Message(), trace);
         } catch (const std::bad_alloc&) {
-            ReportFatal(silent, "Out of memory");
+            ReportFatal(silent, "Out of memory", trace);
         } catch (...) {
-            ReportFatal(silent, "Unexpected error");
+            ReportFatal(silent, "Unexpected error", trace);
         }
         DoneCom();
     }
+    trace.Line(L"Exit code " + std::to_wstring(code) + L": " + reason);
     ExitProcess(static_cast<UINT>(code));
 }

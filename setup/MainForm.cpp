@@ -102,10 +102,22 @@ TMainForm::TMainForm(TComponent* owner, TAttachedFiles& files, TInstallSession& 
 
     LngChg(this);
 
+    if (MainDir.empty())
+        presetFrom_ = L"the default";
+    else if (!FolderExists(MainDir))
+        presetFrom_ = L"the default; the earlier installation's folder " + MainDir + L" is gone";
+    else
+        presetFrom_ = L"the earlier installation's settings";
     if (MainDir.empty() || !FolderExists(MainDir)) MainDir = JoinPath(ProgramFiles(), "Norvanta");
-    if (destinationSwitch) MainDir = *destinationSwitch;
+    if (destinationSwitch) {
+        MainDir = *destinationSwitch;
+        presetFrom_ = L"the /D switch";
+    }
     DstEdt->SetText(Utf16ToUtf8(MainDir));
     NormalizeDestination();
+    presetDestination_ = Utf8ToUtf16(DstEdt->Text());
+    session_.Note(L"Destination: " + presetDestination_ + L" (" + presetFrom_ + L")");
+    if (HadEarlierInstall) session_.Note(L"An earlier installation's settings preset the wizard");
 
     if (!session_.Silent) GoToPage(WelcomePage);
 }
@@ -184,17 +196,18 @@ TWriteFailureAnswer TMainForm::CannotWrite(const std::wstring& path) {
     }
 }
 
-void TMainForm::Refuse(const std::string& text, int silentExitCode) {
+void TMainForm::Refuse(const std::string& text, int silentExitCode, const std::wstring& reason) {
+    session_.Note(L"Refused: " + reason);
     if (session_.Silent) {
         // Nobody is there to read it: the exit code tells the deployment tool.
-        session_.SetExitCodeOnce(silentExitCode);
+        session_.SetExitCodeOnce(silentExitCode, reason);
         return;
     }
     ShowMessageBox(text, miInformation, mbOk);
 }
 
 void TMainForm::StopOnWriteFailure() {
-    session_.SetExitCodeOnce(kExitWriteFailed);
+    session_.SetExitCodeOnce(kExitWriteFailed, L"a file could not be written; what was written is recorded");
     AllowClose = true;
     ModalResult = mrCancel;
 }
@@ -222,7 +235,7 @@ bool TMainForm::EnterPage(int page, TWinControl*& focus) {
         return true;
     case FolderPage:
         if (!LicBx->Checked()) {
-            Refuse(GetText(txtLicenceRequired), kExitRefused);
+            Refuse(GetText(txtLicenceRequired), kExitRefused, L"the licence was not accepted");
             return false;
         }
         focus = DstEdt;
@@ -232,15 +245,22 @@ bool TMainForm::EnterPage(int page, TWinControl*& focus) {
         std::wstring dest = Utf8ToUtf16(DstEdt->Text());
         std::wstring pf = ProgramFiles();
         if (IsPortable() && !pf.empty() && StartsWithPath(dest, pf)) {
-            Refuse(GetText(txtPortableRefused), kExitRefused);
+            Refuse(GetText(txtPortableRefused), kExitRefused,
+                   L"a portable copy cannot go into the programs folder " + pf + L": " + dest);
             return false;
         }
         // Refused here, before anything is written, rather than half-installed.
-        if (!DestinationUsable(dest)) {
-            Refuse(FormatText(kTextDestinationUnusable, {Utf16ToUtf8(dest)}), kExitRefused);
+        std::wstring why;
+        if (!DestinationUsable(dest, &why)) {
+            Refuse(FormatText(kTextDestinationUnusable, {Utf16ToUtf8(dest)}), kExitRefused,
+                   L"the destination " + dest + L" cannot be used: " + why);
             return false;
         }
         session_.MainDir = dest;
+        session_.Note(
+            L"Destination: " + dest + L" (" +
+            (SamePath(dest, presetDestination_) ? presetFrom_ : std::wstring(L"chosen in the wizard")) +
+            L"), " + (IsPortable() ? L"a portable copy" : L"an installation"));
         Inst2AllBx->SetVisible(!IsPortable());
         DskBx->SetVisible(!IsPortable());
         focus = NBtn;
@@ -248,7 +268,8 @@ bool TMainForm::EnterPage(int page, TWinControl*& focus) {
     }
     case ProgressPage:
         if (IsInstanceRunning()) {
-            Refuse(GetText(txtCloseRunningCopies), kExitRunningCopy);
+            Refuse(GetText(txtCloseRunningCopies), kExitRunningCopy,
+                   L"a copy of the word processor is running: nothing was installed");
             return false;
         }
         return true;
@@ -266,6 +287,7 @@ bool TMainForm::EnterPage(int page, TWinControl*& focus) {
 void TMainForm::GoToPage(int page) {
     if (page < WelcomePage || page > ClosePage) return;
     if (page == ClosePage) {
+        session_.Finished = true;
         CloseInstall(session_, files_);
         if (!session_.Silent && FinBx->Checked())
             OpenWithShell(JoinPath(session_.MainDir, "qrd.exe"), SW_SHOW);
@@ -275,6 +297,9 @@ void TMainForm::GoToPage(int page) {
     }
     TWinControl* focus = nullptr;
     if (!EnterPage(page, focus)) return;
+    static const wchar_t* const kPageNames[] = {L"welcome", L"licence",  L"folder",
+                                                L"ready",   L"progress", L"finish"};
+    session_.Note(std::wstring(L"Page: ") + kPageNames[page]);
 
     BBtn->SetVisible(page != WelcomePage);
     BBtn->SetEnabled(page < ProgressPage);
@@ -360,6 +385,8 @@ bool TMainForm::StopCopying() {
     if (!cancelAsked_) return false;
     cancelAsked_ = false;
     copyingStopped_ = ShowMessageBox(GetText(txtNotFinished), miQuestion, mbYesNo) == idYes;
+    session_.Note(copyingStopped_ ? L"Cancelled by the person between two files: the copying stops"
+                                  : L"The person chose to go on with the copying");
     return copyingStopped_;
 }
 

@@ -92,8 +92,9 @@ public:
     std::unique_ptr<TPNGImage> Logo;
 
 private:
-    // A page check refused: a message for a person, an exit code for a silent run.
-    void Refuse(const std::string& text, int silentExitCode);
+    // A page check refused: a message for a person, an exit code for a silent
+    // run, and the reason in the run log.
+    void Refuse(const std::string& text, int silentExitCode, const std::wstring& reason);
     bool EnterPage(int page, TWinControl*& focus);
 
     // Ends the wizard after the installation stopped on a write failure.
@@ -106,7 +107,9 @@ private:
     TInstallSession& session_;
     TPanel* pagePanels_[7] = {};
     HWND progressBar_ = nullptr;
-    int progressShown_ = -1;      // the bar's position, in thousandths
-    bool cancelAsked_ = false;    // Cancel or the close box, not yet answered
-    bool copyingStopped_ = false; // the person chose to stop the copying
+    int progressShown_ = -1;         // the bar's position, in thousandths
+    bool cancelAsked_ = false;       // Cancel or the close box, not yet answered
+    bool copyingStopped_ = false;    // the person chose to stop the copying
+    std::wstring presetDestination_; // the folder the wizard opened with
+    std::wstring presetFrom_;        // and where it came from, for the run log
 };

@@ -2,7 +2,9 @@
 #include "Files.h"
 #include "Paths.h"
 #include "Registry.h"
+#include "RunLog.h"
 #include "Strings.h"
+#include "TextConv.h"
 #include "UpdateLog.h"
 
 bool LoadInstallSettings(std::wstring& mainDir, TInstallOptions& options) {
@@ -15,23 +17,56 @@ bool LoadInstallSettings(std::wstring& mainDir, TInstallOptions& options) {
     return true;
 }
 
-void SaveInstallSettings(const std::wstring& mainDir, const TInstallOptions& options, bool portable) {
-    TRegistry reg;
-    reg.OpenOrCreateKey(kSettingsKey);
-    reg.PutText("MAINDIR", mainDir);
-    reg.PutFlag("INSTALLTOALL", options.AllUsers);
-    reg.PutFlag("DSKSHORTCUT", options.DesktopShortcut);
-    reg.PutFlag("LAUNCH", options.Launch);
+namespace {
+// Each value as the run log tells it: where, what, and whether it was stored.
+class TTracedKey {
+public:
+    TTracedKey(HKEY root, const wchar_t* rootName, const char* path, TRunLog* trace)
+        : trace_(trace), where_(std::wstring(rootName) + L"\\" + Utf8ToUtf16(path) + L"\\") {
+        reg_.ChangeRoot(root);
+        long r = reg_.OpenOrCreateKey(path);
+        if (r != ERROR_SUCCESS && trace_) trace_->Failure(L"Could not open or create the key " + where_, r);
+    }
+    void Text(const char* name, const std::wstring& text) {
+        Told(name, L"\"" + text + L"\"", reg_.PutText(name, text));
+    }
+    void Number(const char* name, std::int32_t value) {
+        Told(name, std::to_wstring(value), reg_.PutNumber(name, value));
+    }
+
+private:
+    void Told(const char* name, const std::wstring& shown, long result) {
+        if (!trace_) return;
+        std::wstring value = where_ + Utf8ToUtf16(name);
+        if (result == ERROR_SUCCESS)
+            trace_->Line(L"Registry value: " + value + L" = " + shown);
+        else
+            trace_->Failure(L"Could not write the registry value " + value, result);
+    }
+    TRegistry reg_;
+    TRunLog* trace_;
+    std::wstring where_;
+};
+} // namespace
+
+void SaveInstallSettings(const std::wstring& mainDir, const TInstallOptions& options, bool portable,
+                         TRunLog* trace) {
+    {
+        TTracedKey settings(HKEY_CURRENT_USER, L"HKCU", kSettingsKey, trace);
+        settings.Text("MAINDIR", mainDir);
+        settings.Number("INSTALLTOALL", options.AllUsers ? 1 : 0);
+        settings.Number("DSKSHORTCUT", options.DesktopShortcut ? 1 : 0);
+        settings.Number("LAUNCH", options.Launch ? 1 : 0);
+    }
     if (portable) return;
     std::wstring program = JoinPath(mainDir, "qrd.exe");
-    reg.ChangeRoot(HKEY_LOCAL_MACHINE);
-    reg.OpenOrCreateKey(kUninstallKey);
-    reg.PutText("DisplayIcon", program);
-    reg.PutText("DisplayName", GetTextW(txtProductName));
-    reg.PutText8("DisplayVersion", "4.4.6.1");
-    reg.PutNumber("EstimatedSize", 3072);
-    reg.PutText8("Publisher", "The Norvanta Word Processor Team");
-    reg.PutText("UninstallString", L"\"" + program + L"\" -ui");
+    TTracedKey entry(HKEY_LOCAL_MACHINE, L"HKLM", kUninstallKey, trace);
+    entry.Text("DisplayIcon", program);
+    entry.Text("DisplayName", GetTextW(txtProductName));
+    entry.Text("DisplayVersion", L"4.4.6.1");
+    entry.Number("EstimatedSize", 3072);
+    entry.Text("Publisher", L"The Norvanta Word Processor Team");
+    entry.Text("UninstallString", L"\"" + program + L"\" -ui");
 }
 
 bool WriteUpdateLog(const std::wstring& sharedDataFolder, TStringList& publicFiles, double stamp) {

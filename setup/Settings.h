@@ -20,10 +20,13 @@ struct TInstallOptions {
 // only when MAINDIR is present, each option only when its value is present.
 bool LoadInstallSettings(std::wstring& mainDir, TInstallOptions& options);
 
-// Writes the settings and, unless portable, the uninstall entry. Failures are lost
-// without notice (an uninstall key that cannot be created without administrator
-// rights, for instance).
-void SaveInstallSettings(const std::wstring& mainDir, const TInstallOptions& options, bool portable);
+class TRunLog;
+
+// Writes the settings and, unless portable, the uninstall entry. Failures stop
+// nothing and are shown to nobody (an uninstall key that cannot be created
+// without administrator rights, for instance); the run log tells each value.
+void SaveInstallSettings(const std::wstring& mainDir, const TInstallOptions& options, bool portable,
+                         TRunLog* trace = nullptr);
 
 // Brings "Update.log" in the shared data folder up to date with the shared files
 // of this run (sorted in place). Nothing happens when the list is empty. An

@@ -78,6 +78,10 @@ int RunSilentlyMeasured(const std::wstring& arguments, const std::wstring& exe, 
                         SIZE_T& peakPagefile);
 
 std::wstring FromUtf8(const char* s);
+std::string Utf8(const std::wstring& w);
+// Whether a line holds the part; the system's text for an error code, as a run log writes it.
+bool HasLine(const std::vector<std::string>& lines, const std::string& part);
+std::string SystemText(DWORD code);
 // setup.exe with a generated payload of tens of MB, and the folder it was packed from.
 std::wstring LargeSetupExe();
 std::wstring LargePayloadFolder();

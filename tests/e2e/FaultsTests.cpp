@@ -141,16 +141,22 @@ TEST_F(Faults, DestinationsThatCannotBeMadeAreRefusedBeforeAnythingIsWritten) {
     std::wstring file = dir / L"a file";
     HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     CloseHandle(h);
-    const std::wstring refused[] = {
-        L"R:\\Norvanta",                      // a drive that refuses every write
-        L"Q:\\Norvanta",                      // no such drive
-        dir / L"Nor|vanta",                   // a character Windows forbids
-        file + L"\\Norvanta",                 // a file in the way
-        L"\\\\nosuchserver\\share\\Norvanta", // a share out of reach
+    // Each with the reason its run log gives.
+    const std::pair<std::wstring, std::string> refused[] = {
+        {L"R:\\Norvanta", "the folder cannot be made: R:\\Norvanta: error "}, // refuses every write
+        {L"Q:\\Norvanta", "no such drive, or the share is out of reach: Q:\\: error "},
+        {dir / L"Nor|vanta", "not a folder path Windows accepts"},
+        {file + L"\\Norvanta", "a file is in the way: " + Utf8(file)},
+        {L"\\\\nosuchserver\\share\\Norvanta", "no such drive, or the share is out of reach: "},
     };
-    for (const std::wstring& destination : refused) {
+    std::wstring runLog = dir / L"setup.log";
+    for (const auto& [destination, reason] : refused) {
         SCOPED_TRACE(Utf16ToUtf8(destination));
-        EXPECT_EQ(RunSilently(L"/S \"/D" + destination + L"\""), 3);
+        EXPECT_EQ(RunSilently(L"/S \"/D" + destination + L"\" \"/LOG=" + runLog + L"\""), 3);
+        std::vector<std::string> lines = FileLines(runLog);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back().substr(24, 13), "Exit code 3: ");
+        EXPECT_NE(lines.back().find("cannot be used: " + reason), std::string::npos) << lines.back();
         EXPECT_FALSE(Exists(SharedData()));
         EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));

@@ -137,8 +137,22 @@ TEST_F(Silent, ALockedTargetExitsTwoAndStillRecords) {
     std::wstring licence = main + L"\\Licence.txt";
     HANDLE lock = CreateFileW(licence.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(RunSilently(L"/S \"-D" + main + L"\""), 2);
+    std::wstring runLog = dir / L"setup run.log";
+    EXPECT_EQ(RunSilently(L"/S \"-D" + main + L"\" \"/LOG=" + runLog + L"\""), 2);
     CloseHandle(lock);
+    // The run log names the file, the rule that chose it, the system's reason and the outcome.
+    std::vector<std::string> lines = FileLines(runLog);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(HasLine(lines, "Switches: silent, destination \"" + Utf8(main) + "\", run log \""));
+    EXPECT_TRUE(HasLine(lines, "Destination: " + Utf8(main) + " (the /D switch), an installation"));
+    EXPECT_TRUE(HasLine(lines, "To write (an installation replaces every file): " + Utf8(licence)));
+    EXPECT_TRUE(HasLine(lines, "Wrote file: " + Utf8(main) + "\\qrd.exe ("));
+    EXPECT_TRUE(HasLine(lines, "Could not write " + Utf8(licence) + ": error 32: " + SystemText(32)));
+    EXPECT_TRUE(
+        HasLine(lines, "Registry value: HKCU\\Software\\Norvanta Word Processor\\Install\\MAINDIR = \"" +
+                           Utf8(main) + "\""));
+    EXPECT_EQ(lines.back().substr(24),
+              "Exit code 2: a file could not be written; what was written is recorded");
     std::vector<std::string> log = FileLines(main + L"\\Install.log");
     auto has = [&](const char* end) {
         return std::any_of(log.begin(), log.end(), [&](const std::string& l) {
@@ -195,9 +209,11 @@ TEST_F(Silent, OnlyRealSilentSwitchesCount) {
     EXPECT_EQ(RunSilently(L"-Sxyz"), 0);
     EXPECT_TRUE(Exists(DefaultMainDir() + L"\\qrd.exe"));
     CleanInstallState();
-    for (const wchar_t* notSilent : {L"S", L"--S"}) {
+    // The log switch is neither silent nor a destination.
+    std::wstring runLog = dir / L"wizard.log";
+    for (std::wstring notSilent : {std::wstring(L"S"), std::wstring(L"--S"), L"\"/LOG=" + runLog + L"\""}) {
         SetupProcess p(notSilent);
-        ASSERT_NE(p.Form(), nullptr) << "the wizard shows for " << notSilent;
+        ASSERT_NE(p.Form(), nullptr) << "the wizard shows for " << Utf8(notSilent);
         p.Close();
         HWND box = p.MessageBox();
         ASSERT_NE(box, nullptr);
@@ -205,6 +221,11 @@ TEST_F(Silent, OnlyRealSilentSwitchesCount) {
         EXPECT_EQ(p.Wait(), 0);
         EXPECT_FALSE(Exists(DefaultMainDir()));
     }
+    std::vector<std::string> lines = FileLines(runLog);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(HasLine(lines, "Switches: wizard, destination not given"));
+    EXPECT_TRUE(HasLine(lines, "Destination: " + Utf8(DefaultMainDir()) + " (the default)"));
+    EXPECT_EQ(lines.back().substr(24), "Exit code 0: cancelled before anything was written");
 }
 
 TEST_F(Silent, DestinationSwitches) {
@@ -223,7 +244,8 @@ TEST_F(Silent, DestinationSwitches) {
     TestDir::RemoveTree(L"C:\\Apps");
     CleanInstallState();
 
-    EXPECT_EQ(RunSilently(L"/S /d"), 0); // empty: the default folder
+    // Empty: the default folder. A run log that cannot be opened stops nothing.
+    EXPECT_EQ(RunSilently(L"/S /d -log=C:\\No\\Such\\Folder\\setup.log"), 0);
     EXPECT_TRUE(Exists(DefaultMainDir() + L"\\qrd.exe"));
     CleanInstallState();
 
@@ -239,9 +261,17 @@ TEST_F(Silent, APortableCopyRefusedInProgramFilesExitsThree) {
     HANDLE ini = CreateFileW((portable + L"\\Norvanta.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              0, nullptr);
     CloseHandle(ini);
-    EXPECT_EQ(RunSilently(L"/S \"-D" + portable + L"\""), 3);
+    std::wstring runLog = dir / L"setup.log";
+    EXPECT_EQ(RunSilently(L"/S \"-D" + portable + L"\" \"/LOG=" + runLog + L"\""), 3);
     EXPECT_FALSE(Exists(portable + L"\\qrd.exe"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+    std::string reason =
+        "a portable copy cannot go into the programs folder " + Utf8(KnownPath(CSIDL_PROGRAM_FILES)) + ": ";
+    std::vector<std::string> lines = FileLines(runLog);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(HasLine(lines, "Refused: " + reason + Utf8(portable)));
+    EXPECT_FALSE(HasLine(lines, "To write"));
+    EXPECT_EQ(lines.back().substr(24), "Exit code 3: " + reason + Utf8(portable));
     TestDir::RemoveTree(portable);
 }
 

@@ -11,14 +11,6 @@ namespace {
 const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kPending[] = L"PendingFileRenameOperations";
 
-std::string Utf8(const std::wstring& w) {
-    int n =
-        WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
-
 std::wstring TempFolder() {
     wchar_t buf[MAX_PATH + 1] = {};
     return std::wstring(buf, GetTempPathW(MAX_PATH + 1, buf));
@@ -92,11 +84,6 @@ std::map<std::wstring, std::size_t> Contents(const std::wstring& folder) {
     } while (FindNextFileW(h, &fd));
     FindClose(h);
     return items;
-}
-
-bool HasLine(const std::vector<std::string>& lines, const std::string& part) {
-    return std::any_of(lines.begin(), lines.end(),
-                       [&](const std::string& l) { return l.find(part) != std::string::npos; });
 }
 
 // Wine cannot make a link or junction itself but shows a Unix link to a folder
@@ -300,15 +287,10 @@ TEST_F(Uninstall, ALockedFileGivesTwoKeepsWhatALaterRunNeedsAndTheLogSaysWhy) {
     EXPECT_EQ(FileLines(main + L"\\Install.log"), remaining);
     EXPECT_TRUE(CopiesInTemp(program).empty());
 
-    wchar_t reason[512] = {};
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   ERROR_SHARING_VIOLATION, 0, reason, 512, nullptr);
-    std::wstring text = reason;
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
-        text.pop_back();
+    std::string text = SystemText(ERROR_SHARING_VIOLATION);
     ASSERT_FALSE(text.empty());
     std::vector<std::string> lines = FileLines(runLog);
-    EXPECT_TRUE(HasLine(lines, "Could not remove file " + Utf8(licence) + ": error 32: " + Utf8(text)));
+    EXPECT_TRUE(HasLine(lines, "Could not remove file " + Utf8(licence) + ": error 32: " + text));
     EXPECT_EQ(lines.back().substr(24),
               "Exit code 2: 1 item(s) could not be removed, 0 line(s) of Install.log refused");
 
