@@ -202,7 +202,7 @@ private:
 // A name beside the file that nothing holds yet, created empty.
 UniqueHandle CreateNewBeside(const std::wstring& path, std::wstring& name) {
     for (int i = 0; i < 100; ++i) {
-        name = path + L".new" + (i ? std::to_wstring(i) : std::wstring());
+        name = path + L".new" + (i ? DecimalW(i) : std::wstring());
         UniqueHandle h(
             CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (h.valid() || GetLastError() != ERROR_FILE_EXISTS) return h;

@@ -1,6 +1,6 @@
 #include "RunLog.h"
+#include "TextConv.h"
 #include <windows.h>
-#include <cwchar>
 
 TRunLog::~TRunLog() {
     if (file_) CloseHandle(file_);
@@ -20,9 +20,19 @@ void TRunLog::Line(const std::wstring& text) {
     if (!file_) return;
     SYSTEMTIME t;
     GetLocalTime(&t);
-    wchar_t stamp[32];
-    std::swprintf(stamp, 32, L"%04u-%02u-%02u %02u:%02u:%02u.%03u ", t.wYear, t.wMonth, t.wDay, t.wHour,
-                  t.wMinute, t.wSecond, t.wMilliseconds);
+    // "YYYY-MM-DD hh:mm:ss.mmm " by hand: a wide printf would grow the program.
+    wchar_t stamp[24];
+    const unsigned fields[7] = {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+    const int widths[7] = {4, 2, 2, 2, 2, 2, 3};
+    const wchar_t after[7] = {L'-', L'-', L' ', L':', L':', L'.', L' '};
+    int at = 0;
+    for (int f = 0; f < 7; ++f) {
+        unsigned v = fields[f];
+        for (int d = widths[f] - 1; d >= 0; --d, v /= 10) stamp[at + d] = static_cast<wchar_t>(L'0' + v % 10);
+        at += widths[f];
+        stamp[at++] = after[f];
+    }
+    stamp[at] = L'\0';
     // Real UTF-8 (a character beyond the basic plane as one four-byte sequence):
     // the log is read by other tools, unlike Install.log, whose format is fixed.
     std::wstring line = stamp + text + L"\r\n";
@@ -37,7 +47,7 @@ void TRunLog::Line(const std::wstring& text) {
 }
 
 void TRunLog::Failure(const std::wstring& what, unsigned long code) {
-    Line(what + L": error " + std::to_wstring(code) + L": " + SystemErrorText(code));
+    Line(what + L": error " + DecimalW(code) + L": " + SystemErrorText(code));
 }
 
 std::wstring SystemErrorText(unsigned long code) {

@@ -8,3 +8,10 @@
 std::wstring Utf8ToUtf16(const char* bytes, std::size_t length);
 std::wstring Utf8ToUtf16(const std::string& s);
 std::string Utf16ToUtf8(const std::wstring& s);
+
+// A number in decimal digits, for texts: std::to_wstring would bring the C
+// library's whole wide printf into the program.
+inline std::wstring DecimalW(long long value) {
+    std::string digits = std::to_string(value);
+    return std::wstring(digits.begin(), digits.end());
+}

@@ -237,7 +237,7 @@ bool TAttachedFiles::WriteOnce(TInstallSession& session, const TAttachedFile& en
     SetFileDate(file.get(), DateTimeToDosTime(entry.DateTime));
     file.reset();
     AddLogLine(log, kFileCopyPrefix + Utf16ToUtf8(target));
-    session.Note(L"Wrote file: " + target + L" (" + std::to_wstring(entry.Size) + L" bytes)");
+    session.Note(L"Wrote file: " + target + L" (" + DecimalW(entry.Size) + L" bytes)");
     return true;
 }
 

@@ -95,7 +95,7 @@ bool DestinationUsable(const std::wstring& folder, std::wstring* why) {
         if (at.size() <= root) {
             DWORD error = GetLastError();
             return refuse(L"no such drive, or the share is out of reach: " + at + L": error " +
-                          std::to_wstring(error) + L": " + SystemErrorText(error));
+                          DecimalW(error) + L": " + SystemErrorText(error));
         }
         missing.push_back(at);
         at = FolderPartOf(PathWithoutSlash(at));
@@ -125,7 +125,7 @@ bool DestinationUsable(const std::wstring& folder, std::wstring* why) {
     }
     for (const std::wstring& m : missing) RemoveDirectoryW(m.c_str());
     if (!made)
-        return refuse(L"the folder cannot be made: " + failed + L": error " + std::to_wstring(error) + L": " +
+        return refuse(L"the folder cannot be made: " + failed + L": error " + DecimalW(error) + L": " +
                       SystemErrorText(error));
     return true;
 }

@@ -77,7 +77,7 @@ int RunSetup(bool silent, const std::optional<std::wstring>& destination, TRunLo
     Application->OnEndSession = [&session] {
         RecordInstall(session);
         int code = CriticalErrorShown() ? kExitFatal : session.ExitCode();
-        session.Note(L"Exit code " + std::to_wstring(code) + L": the session of Windows ends");
+        session.Note(L"Exit code " + DecimalW(code) + L": the session of Windows ends");
         ExitProcess(static_cast<UINT>(code));
     };
     try {
@@ -143,6 +143,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
         }
         DoneCom();
     }
-    trace.Line(L"Exit code " + std::to_wstring(code) + L": " + reason);
+    trace.Line(L"Exit code " + DecimalW(code) + L": " + reason);
     ExitProcess(static_cast<UINT>(code));
 }

@@ -31,7 +31,7 @@ public:
         Told(name, L"\"" + text + L"\"", reg_.PutText(name, text));
     }
     void Number(const char* name, std::int32_t value) {
-        Told(name, std::to_wstring(value), reg_.PutNumber(name, value));
+        Told(name, DecimalW(value), reg_.PutNumber(name, value));
     }
 
 private:

@@ -194,7 +194,7 @@ std::wstring ListOf(const std::vector<TUninstallProblem>& items) {
     std::size_t shown = 0;
     for (const TUninstallProblem& p : items) {
         if (++shown > 10) {
-            text += L"\r\n... (" + std::to_wstring(items.size() - 10) + L" de plus)";
+            text += L"\r\n... (" + DecimalW(items.size() - 10) + L" de plus)";
             break;
         }
         text += L"\r\n" + p.Path + (p.Reason.empty() ? L"" : L"\r\n    " + p.Reason);
@@ -300,8 +300,8 @@ void TRemoval::Run() {
     }
     if (outcome_.Problems.empty())
         return Finish(kUninstallDone, L"everything the installation recorded was removed");
-    Finish(kUninstallIncomplete, std::to_wstring(failures.size()) + L" item(s) could not be removed, " +
-                                     std::to_wstring(refused_.size()) + L" line(s) of Install.log refused");
+    Finish(kUninstallIncomplete, DecimalW(failures.size()) + L" item(s) could not be removed, " +
+                                     DecimalW(refused_.size()) + L" line(s) of Install.log refused");
 }
 
 bool TRemoval::ReadRecords() {
@@ -448,7 +448,7 @@ void TRemoval::RemoveProgram() {
     wchar_t temp[MAX_PATH + 1] = {};
     DWORD n = GetTempPathW(MAX_PATH + 1, temp);
     std::wstring moved = std::wstring(temp, n <= MAX_PATH ? n : 0) + L"Norvanta-uninstall-" +
-                         std::to_wstring(GetCurrentProcessId()) + L".tmp";
+                         DecimalW(GetCurrentProcessId()) + L".tmp";
     if (n > 0 && n <= MAX_PATH && MoveFileExW(program_.c_str(), moved.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         log_.Line(L"Moved the running program out of the install folder: " + program_ + L" -> " + moved);
         if (MoveFileExW(moved.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
@@ -519,7 +519,7 @@ void TRemoval::KeepRecords() {
     std::wstring fresh = installLog_ + L".new";
     if (SaveListToFile(remaining, fresh) &&
         MoveFileExW(fresh.c_str(), installLog_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        log_.Line(L"Install.log now lists what remains (" + std::to_wstring(remaining.Count()) +
+        log_.Line(L"Install.log now lists what remains (" + DecimalW(remaining.Count()) +
                   L" lines); the settings and the uninstall entry are kept for a later attempt");
         return;
     }
@@ -529,7 +529,7 @@ void TRemoval::KeepRecords() {
 
 void TRemoval::Finish(int code, const std::wstring& reason) {
     outcome_.ExitCode = code;
-    log_.Line(L"Exit code " + std::to_wstring(code) + L": " + reason);
+    log_.Line(L"Exit code " + DecimalW(code) + L": " + reason);
 }
 } // namespace
 
