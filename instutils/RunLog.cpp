@@ -47,7 +47,11 @@ void TRunLog::Line(const std::wstring& text) {
 }
 
 void TRunLog::Failure(const std::wstring& what, unsigned long code) {
-    Line(what + L": error " + DecimalW(code) + L": " + SystemErrorText(code));
+    Line(what + L": " + ErrorText(code));
+}
+
+std::wstring ErrorText(unsigned long code) {
+    return L"error " + DecimalW(code) + L": " + SystemErrorText(code);
 }
 
 std::wstring SystemErrorText(unsigned long code) {

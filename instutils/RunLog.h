@@ -16,7 +16,7 @@ public:
     bool Open(const std::wstring& path);
     bool IsOpen() const { return file_ != nullptr; }
     void Line(const std::wstring& text);
-    // "<what>: error <code>: <the system's text for it>".
+    // "<what>: " and the ErrorText of the code.
     void Failure(const std::wstring& what, unsigned long code);
 
 private:
@@ -25,3 +25,5 @@ private:
 
 // The system's text for an error code (FormatMessageW), without the line end.
 std::wstring SystemErrorText(unsigned long code);
+// "error <code>: <the system's text for it>", as the run log tells a failure.
+std::wstring ErrorText(unsigned long code);

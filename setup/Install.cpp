@@ -94,8 +94,7 @@ bool DestinationUsable(const std::wstring& folder, std::wstring* why) {
         // Down to the root with nothing found: no such drive, or a share out of reach.
         if (at.size() <= root) {
             DWORD error = GetLastError();
-            return refuse(L"no such drive, or the share is out of reach: " + at + L": error " +
-                          DecimalW(error) + L": " + SystemErrorText(error));
+            return refuse(L"no such drive, or the share is out of reach: " + at + L": " + ErrorText(error));
         }
         missing.push_back(at);
         at = FolderPartOf(PathWithoutSlash(at));
@@ -124,9 +123,7 @@ bool DestinationUsable(const std::wstring& folder, std::wstring* why) {
         failed = folder;
     }
     for (const std::wstring& m : missing) RemoveDirectoryW(m.c_str());
-    if (!made)
-        return refuse(L"the folder cannot be made: " + failed + L": error " + DecimalW(error) + L": " +
-                      SystemErrorText(error));
+    if (!made) return refuse(L"the folder cannot be made: " + failed + L": " + ErrorText(error));
     return true;
 }
 
