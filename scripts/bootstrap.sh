@@ -28,5 +28,20 @@ export DEBIAN_FRONTEND=noninteractive
 if [ "$need_i386" = 1 ]; then
   $SUDO dpkg --add-architecture i386
 fi
-$SUDO apt-get update -qq >/dev/null
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# A mirror in mid-sync fails one index now and then; try again, and if it
+# still fails go on with the lists there are: the install says if one is missing.
+for try in 1 2 3; do
+  $SUDO apt-get update -qq >/dev/null && break
+  echo "bootstrap: apt-get update failed (try $try of 3)" >&2
+  [ "$try" = 3 ] || sleep 10
+done
+install() { $SUDO apt-get install -y -qq --no-install-recommends "$@" "${missing[@]}" >/dev/null; }
+if ! install; then
+  # wine32:i386 needs its libraries at the same version as the amd64 ones. When
+  # one architecture's security index failed to load, the release's own suite
+  # still has both at one version: prefer it.
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  [ "$codename" ] || exit 1
+  echo "bootstrap: retrying with the packages of $codename itself" >&2
+  install -t "$codename"
+fi
