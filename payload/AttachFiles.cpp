@@ -8,8 +8,8 @@
 #include <zlib.h>
 
 namespace {
-// One block of inflated bytes per write: few calls, little memory.
-constexpr std::size_t kWriteBlock = 1 << 20;
+// One block of compressed bytes per read while they are checked.
+constexpr std::size_t kCheckBlock = 1 << 20;
 
 bool WriteWithWindows(void* file, const void* data, std::uint32_t size, std::uint32_t& written) {
     DWORD n = 0;
@@ -140,7 +140,7 @@ void TAttachedFiles::Damaged(const std::string& what) const {
 
 void TAttachedFiles::Load(const void* index, std::size_t indexLength) {
     // Not zero-filled: only the pages that a payload this size needs are touched.
-    block_.reset(new std::uint8_t[kWriteBlock]);
+    std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[kCheckBlock]);
     inflater_ = std::make_unique<TStreamInflater>(*source_);
     std::vector<ArchiveRecord> records;
     ArchiveIndex listed;
@@ -151,7 +151,7 @@ void TAttachedFiles::Load(const void* index, std::size_t indexLength) {
         // one reads it, and a damaged archive is found there.
         indexUsed_ = index && DecodeIndex(static_cast<const std::uint8_t*>(index), indexLength, listed) &&
                      listed.CompressedLength == compressedLength_ &&
-                     CheckOf(*source_, block_.get(), kWriteBlock) == listed.CompressedCheck;
+                     CheckOf(*source_, block.get(), kCheckBlock) == listed.CompressedCheck;
         if (indexUsed_) {
             records = std::move(listed.Records);
         } else {
@@ -162,6 +162,7 @@ void TAttachedFiles::Load(const void* index, std::size_t indexLength) {
         Damaged(e.Message());
     }
     inflater_->Restart();
+    ahead_ = std::make_unique<TInflateAhead>(*inflater_);
     for (const ArchiveRecord& r : records) {
         auto f = std::make_unique<TAttachedFile>();
         f->Name = Utf8ToUtf16(r.Name);
@@ -176,26 +177,36 @@ void TAttachedFiles::SeekTo(std::uint64_t offset) {
     try {
         // Entries are written in archive order: going back happens only for a
         // retried file or a payload packed in another order.
-        if (inflater_->Position() > offset) inflater_->Restart();
-        std::uint64_t distance = offset - inflater_->Position();
-        if (inflater_->Skip(distance) != distance) Damaged("an entry lies beyond the end of the data");
+        if (ahead_->Position() > offset) ahead_->Restart();
+        std::uint64_t distance = offset - ahead_->Position();
+        if (ahead_->Skip(distance) != distance) Damaged("an entry lies beyond the end of the data");
     } catch (const EZlibError& e) {
         Damaged(e.Message());
     }
 }
 
-void TAttachedFiles::ReadExactly(void* buffer, std::size_t count) {
+std::size_t TAttachedFiles::TakeSome(const std::uint8_t*& bytes, std::uint64_t left) {
+    std::size_t n = 0;
     try {
-        if (inflater_->Read(buffer, count) != count) Damaged("an entry runs past the end of the data");
+        n = ahead_->Take(bytes,
+                         static_cast<std::size_t>(std::min<std::uint64_t>(left, TInflateAhead::kBlock)));
     } catch (const EZlibError& e) {
         Damaged(e.Message());
     }
+    if (n == 0) Damaged("an entry runs past the end of the data");
+    return n;
 }
 
 std::string TAttachedFiles::ReadEntry(const TAttachedFile& entry) {
     SeekTo(entry.Offset);
-    std::string bytes(entry.Size, '\0');
-    ReadExactly(bytes.data(), bytes.size());
+    std::string bytes;
+    bytes.reserve(entry.Size);
+    for (std::uint64_t left = entry.Size; left > 0;) {
+        const std::uint8_t* some = nullptr;
+        std::size_t n = TakeSome(some, left);
+        bytes.append(reinterpret_cast<const char*>(some), n);
+        left -= n;
+    }
     return bytes;
 }
 
@@ -219,10 +230,10 @@ bool TAttachedFiles::WriteOnce(TInstallSession& session, const TAttachedFile& en
     }
     SeekTo(entry.Offset);
     for (std::uint64_t left = entry.Size; left > 0;) {
-        auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, kWriteBlock));
-        ReadExactly(block_.get(), n);
+        const std::uint8_t* bytes = nullptr;
+        auto n = static_cast<std::uint32_t>(TakeSome(bytes, left));
         std::uint32_t written = 0;
-        if (!PayloadWriteFile(file.get(), block_.get(), n, written)) {
+        if (!PayloadWriteFile(file.get(), bytes, n, written)) {
             error = GetLastError();
             return false;
         }

@@ -2,11 +2,13 @@
 // the program's own file and inflated as its entries are written, the list of
 // entries (from the packer's index, or one pass over the archive), the
 // selection of entries with their destinations, and the writing of one entry.
-// Nothing holds more than one block of the archive at a time.
+// Nothing holds more than a few blocks of the archive at a time: the inflater
+// runs a few blocks ahead of the writes, on a thread of its own.
 #pragma once
 #include "Archive.h"
 #include "InstallSession.h"
 #include "StringList.h"
+#include "ReadAhead.h"
 #include "Zlib.h"
 #include <cstdint>
 #include <memory>
@@ -82,14 +84,15 @@ private:
                    unsigned long& error);
     // Moves the inflater to an inflated offset; behind it, from the start again.
     void SeekTo(std::uint64_t offset);
-    void ReadExactly(void* buffer, std::size_t count);
+    // The next of the entry's bytes, at most one block of the left ones.
+    std::size_t TakeSome(const std::uint8_t*& bytes, std::uint64_t left);
     [[noreturn]] void Damaged(const std::string& what) const;
 
     std::vector<std::uint8_t> copy_; // the caller's compressed bytes
     std::unique_ptr<TByteSource> source_;
     std::unique_ptr<TStreamInflater> inflater_;
+    std::unique_ptr<TInflateAhead> ahead_; // the inflater's only user once the entries are listed
     std::uint64_t compressedLength_ = 0;
-    std::unique_ptr<std::uint8_t[]> block_;
     bool indexUsed_ = false;
 };
 

@@ -372,3 +372,73 @@ TEST_F(Payload, ShortWriteCountsAsAFailure) {
     EXPECT_EQ(ReadAll(target).size(), Records()[0].bytes.size() / 2);
     EXPECT_TRUE(Log().empty());
 }
+
+namespace {
+int failAtCall = 0, writeCalls = 0;
+bool FailsOnce(void* file, const void* data, std::uint32_t size, std::uint32_t& written) {
+    if (++writeCalls == failAtCall) {
+        written = 0;
+        SetLastError(ERROR_WRITE_FAULT);
+        return false;
+    }
+    DWORD n = 0;
+    BOOL ok = WriteFile(static_cast<HANDLE>(file), data, size, &n, nullptr);
+    written = n;
+    return ok != FALSE;
+}
+
+std::string Noise(std::size_t n, std::uint32_t seed) {
+    std::string s(n, '\0');
+    for (char& c : s) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 24);
+    }
+    return s;
+}
+} // namespace
+
+// Entries larger than the inflater's lead of blocks, read out of order and
+// retried after a failure in mid-file (the thread is then still inflating ahead).
+TEST_F(Payload, EntriesAcrossManyBlocksRetriedAndReadOutOfOrder) {
+    const std::size_t block = TInflateAhead::kBlock;
+    std::vector<Rec> recs = {
+        {"petit.txt", When(2021, 1, 1, 0, 0, 0), "avant"},
+        {"gros.bin", When(2021, 1, 1, 0, 0, 2), Noise(block * TInflateAhead::kBlocks + 777, 1)},
+        {"milieu.txt", When(2021, 1, 1, 0, 0, 4), "entre"},
+        {"autre.bin", When(2021, 1, 1, 0, 0, 6), Noise(block + 1, 2)}};
+    auto files = Reader(Packed(recs));
+    std::wstring big = Folder() + L"gros.bin";
+    PayloadWriteFile = FailsOnce;
+    writeCalls = 0;
+    failAtCall = 3;
+    questions.Steps = {{TWriteFailureAnswer::Retry, nullptr}};
+    ASSERT_TRUE(files->WriteEntry(session, *files->Files[1], big));
+    EXPECT_EQ(questions.Asked, std::vector<std::wstring>{big});
+    EXPECT_EQ(ReadAll(big), recs[1].bytes);
+    EXPECT_EQ(session.CopyDone, recs[1].bytes.size());
+    for (std::size_t i : {3u, 0u, 2u, 1u, 3u})
+        EXPECT_EQ(files->ReadEntry(*files->Files[i]), recs[i].bytes) << i;
+
+    // The inflater failing in mid-stream: the bytes before the failing block
+    // come, then every read throws, until a restart.
+    std::string z = Compress(std::vector<std::uint8_t>(recs[1].bytes.begin(), recs[1].bytes.end()));
+    z.resize(z.size() / 2);
+    TMemorySource source(z.data(), z.size());
+    TStreamInflater inflater(source);
+    TInflateAhead ahead(inflater);
+    const std::uint8_t* bytes = nullptr;
+    std::string got;
+    try {
+        for (std::size_t n; (n = ahead.Take(bytes, 100000)) != 0;)
+            got.append(reinterpret_cast<const char*>(bytes), n);
+        ADD_FAILURE() << "a damaged stream read to its end";
+    } catch (const EZlibError&) {}
+    EXPECT_EQ(got.size() % block, 0u);
+    EXPECT_GT(got.size(), 0u);
+    EXPECT_TRUE(got == recs[1].bytes.substr(0, got.size()));
+    EXPECT_THROW(ahead.Take(bytes, 1), EZlibError);
+    ahead.Restart();
+    EXPECT_EQ(ahead.Position(), 0u);
+    ASSERT_EQ(ahead.Take(bytes, 5), 5u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), 5), recs[1].bytes.substr(0, 5));
+}
