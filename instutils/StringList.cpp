@@ -84,11 +84,24 @@ int TStringList::IndexOf(const std::string& line) const {
 }
 
 void TStringList::Sort() {
-    std::vector<std::pair<std::wstring, std::string>> keyed;
+    // By sort keys: asking the locale for each comparison costs a tenth of a
+    // second for a payload's thousand public files.
+    std::vector<std::pair<std::string, std::string>> keyed;
     keyed.reserve(Lines.size());
-    for (auto& l : Lines) keyed.emplace_back(Utf8ToUtf16(l), std::move(l));
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return LocaleCompareText(a.first, b.first) < 0; });
+    bool keys = true;
+    for (auto& l : Lines) {
+        std::string key;
+        if (keys && !LocaleSortKey(Utf8ToUtf16(l), key)) keys = false;
+        keyed.emplace_back(std::move(key), std::move(l));
+    }
+    if (keys) {
+        std::stable_sort(keyed.begin(), keyed.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+    } else {
+        std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+            return LocaleCompareText(Utf8ToUtf16(a.second), Utf8ToUtf16(b.second)) < 0;
+        });
+    }
     Lines.clear();
     for (auto& k : keyed) Lines.push_back(std::move(k.second));
 }

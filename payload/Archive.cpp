@@ -1,4 +1,5 @@
 #include "Archive.h"
+#include "Zlib.h"
 #include <algorithm>
 #include <cstring>
 #include <zlib.h>
@@ -201,14 +202,7 @@ std::uint64_t Le64(const std::uint8_t* p) {
 }
 
 std::uint32_t Check(const std::uint8_t* p, std::size_t n) {
-    uLong check = adler32(0L, Z_NULL, 0);
-    while (n > 0) { // adler32 takes 32-bit lengths
-        uInt step = static_cast<uInt>(std::min<std::size_t>(n, 0x40000000u));
-        check = adler32(check, p, step);
-        p += step;
-        n -= step;
-    }
-    return static_cast<std::uint32_t>(check);
+    return Adler32(1, p, n);
 }
 } // namespace
 

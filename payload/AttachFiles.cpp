@@ -5,7 +5,6 @@
 #include "TextConv.h"
 #include "WinHandles.h"
 #include <windows.h>
-#include <zlib.h>
 
 namespace {
 // One block of compressed bytes per read while they are checked.
@@ -90,10 +89,10 @@ std::unique_ptr<TByteSource> OwnFileSpan(HMODULE self, const void* bytes, std::u
 
 std::uint32_t CheckOf(TByteSource& source, std::uint8_t* block, std::size_t blockSize) {
     source.Rewind();
-    uLong check = adler32(0L, Z_NULL, 0);
-    while (std::size_t n = source.Read(block, blockSize)) check = adler32(check, block, static_cast<uInt>(n));
+    std::uint32_t check = 1;
+    while (std::size_t n = source.Read(block, blockSize)) check = Adler32(check, block, n);
     source.Rewind();
-    return static_cast<std::uint32_t>(check);
+    return check;
 }
 } // namespace
 

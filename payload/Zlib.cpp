@@ -2,6 +2,10 @@
 #include <algorithm>
 #include <cstring>
 #include <zlib.h>
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#include <emmintrin.h>
+#endif
 
 namespace {
 constexpr std::uint32_t kMaxInflated = 0x7FFFFFFFu;
@@ -62,6 +66,79 @@ InflatedBuffer InflateBuffer(const void* input, std::uint32_t inputLength, std::
         }
     }
     return buffer;
+}
+
+namespace {
+constexpr std::uint32_t kAdlerBase = 65521;
+// The most bytes summed before both sums are reduced (zlib's NMAX); a multiple of 16.
+constexpr std::size_t kAdlerRun = 5552;
+
+#if defined(__i386__) || defined(__x86_64__)
+bool HasSse2() {
+#if defined(__x86_64__)
+    return true;
+#else
+    unsigned a, b, c, d;
+    return __get_cpuid(1, &a, &b, &c, &d) && (d & bit_SSE2) != 0;
+#endif
+}
+
+// One run of 16-byte pieces (at most kAdlerRun bytes). For n bytes x[j] the
+// sums grow by A' = A + sum x[j] and B' = B + n*A + sum (n - j) x[j]; piece by
+// piece the weights are 16 times the pieces still to come, plus 16..1 inside.
+__attribute__((target("sse2"))) void AdlerRun(std::uint32_t& a, std::uint32_t& b, const std::uint8_t* p,
+                                              std::size_t n) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i first = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
+    const __m128i second = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
+    __m128i sum = zero, before = zero, weighted = zero;
+    for (std::size_t i = 0; i < n; i += 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        before = _mm_add_epi32(before, sum); // the sums of the pieces so far, once per piece
+        sum = _mm_add_epi32(sum, _mm_sad_epu8(x, zero));
+        weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(x, zero), first));
+        weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpackhi_epi8(x, zero), second));
+    }
+    alignas(16) std::uint32_t s[4], f[4], w[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(s), sum);
+    _mm_store_si128(reinterpret_cast<__m128i*>(f), before);
+    _mm_store_si128(reinterpret_cast<__m128i*>(w), weighted);
+    std::uint64_t added = std::uint64_t(s[0]) + s[1] + s[2] + s[3];
+    std::uint64_t lead = std::uint64_t(f[0]) + f[1] + f[2] + f[3];
+    std::uint64_t inner = std::uint64_t(w[0]) + w[1] + w[2] + w[3];
+    b = static_cast<std::uint32_t>((b + std::uint64_t(n) * a + 16 * lead + inner) % kAdlerBase);
+    a = static_cast<std::uint32_t>((a + added) % kAdlerBase);
+}
+#endif
+} // namespace
+
+std::uint32_t Adler32(std::uint32_t check, const void* data, std::size_t length) {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+#if defined(__i386__) || defined(__x86_64__)
+    static const bool sse2 = HasSse2();
+    if (sse2) {
+        std::uint32_t a = check & 0xFFFF, b = check >> 16;
+        while (length >= 16) {
+            std::size_t n = std::min(length & ~std::size_t(15), kAdlerRun);
+            AdlerRun(a, b, p, n);
+            p += n;
+            length -= n;
+        }
+        for (; length > 0; --length) {
+            a += *p++;
+            b += a;
+        }
+        return (b % kAdlerBase) << 16 | (a % kAdlerBase);
+    }
+#endif
+    uLong sum = check;
+    while (length > 0) { // zlib takes 32-bit lengths
+        uInt step = static_cast<uInt>(std::min<std::size_t>(length, 0x40000000u));
+        sum = adler32(sum, p, step);
+        p += step;
+        length -= step;
+    }
+    return static_cast<std::uint32_t>(sum);
 }
 
 struct TZDecompressionStream::State {

@@ -22,3 +22,10 @@ int LocaleCompareText(const std::wstring& a, const std::wstring& b) {
     std::wstring ua = LocaleUpper(a), ub = LocaleUpper(b);
     return ua.compare(ub) < 0 ? -1 : (ua == ub ? 0 : 1);
 }
+
+bool LocaleSortKey(const std::wstring& s, std::string& key) {
+    key.clear();
+    for (wchar_t c : LocaleUpper(s)) // big-endian units: bytes in the order of the units
+        for (int shift = 24; shift >= 0; shift -= 8) key.push_back(static_cast<char>((c >> shift) & 0xFF));
+    return true;
+}

@@ -192,3 +192,25 @@ TEST(StreamInflater, PiecesRestartSkipAndDamage) {
     TStreamInflater badIn(damaged);
     EXPECT_THROW(badIn.Skip(data.size() + 1), EZlibError);
 }
+
+// The same values as zlib's: every length and alignment around a piece, runs
+// of 0xFF as long as the sums may grow before they are reduced, and checks
+// carried from one call to the next.
+TEST(Adler32, AgreesWithZlib) {
+    std::string bytes = Sample(200000);
+    for (std::size_t i = 0; i < bytes.size(); i += 7) bytes[i] = static_cast<char>(i * 37);
+    std::string ones(3 * 5552 + 33, '\xFF');
+    auto zlib = [](uLong check, const std::string& s, std::size_t at, std::size_t n) {
+        return static_cast<std::uint32_t>(
+            adler32(check, reinterpret_cast<const Bytef*>(s.data() + at), static_cast<uInt>(n)));
+    };
+    for (std::size_t at = 0; at < 16; ++at)
+        for (std::size_t n : {0u, 1u, 15u, 16u, 17u, 31u, 5551u, 5552u, 5553u, 11104u, 100003u})
+            ASSERT_EQ(Adler32(1, bytes.data() + at, n), zlib(1, bytes, at, n)) << at << " " << n;
+    for (std::size_t n : {std::size_t{5552}, ones.size()})
+        EXPECT_EQ(Adler32(1, ones.data(), n), zlib(1, ones, 0, n)) << n;
+    std::uint32_t carried = Adler32(1, bytes.data(), 12345);
+    EXPECT_EQ(Adler32(carried, bytes.data() + 12345, 70000),
+              zlib(zlib(1, bytes, 0, 12345), bytes, 12345, 70000));
+    EXPECT_EQ(Adler32(0xFFF0FFF0u, ones.data(), ones.size()), zlib(0xFFF0FFF0u, ones, 0, ones.size()));
+}

@@ -4,9 +4,11 @@
 #include "InstallLog.h"
 #include "Locale.h"
 #include "Paths.h"
+#include "StringList.h"
 #include "TestDir.h"
 #include "TextConv.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -219,4 +221,20 @@ TEST(LocaleRules, WindowsCaseRules) {
     EXPECT_LT(LocaleCompareText(L"alpha", L"Beta"), 0);
     EXPECT_GT(LocaleCompareText(L"Zeta", L"beta"), 0);
     EXPECT_EQ(LocaleUpper(L"abc\u00E7"), L"ABC\u00C7");
+    // Sorting by keys gives the order of comparing each pair, punctuation, digits,
+    // accents and case included (ties keep their order).
+    std::vector<std::wstring> names = {
+        L"b\u00E9b\u00E9", L"co-op",     L"coop", L"Coop", L"co'op", L"c\u00F4te",
+        L"cote",           L"C\u00D4TE", L"x10",  L"x9",   L"x 9",   L"\u00C6on",
+        L"aeon",           L"Z",         L"zz",   L"",     L"_a",    L"\u0153uvre",
+        L"oeuvre"};
+    TStringList list;
+    for (const std::wstring& n : names) list.Add(Utf16ToUtf8(n));
+    list.Sort();
+    std::stable_sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
+        return LocaleCompareText(a, b) < 0;
+    });
+    std::vector<std::string> expected;
+    for (const std::wstring& n : names) expected.push_back(Utf16ToUtf8(n));
+    EXPECT_EQ(list.Lines, expected);
 }
