@@ -97,6 +97,9 @@ std::uint32_t CheckOf(TByteSource& source, std::uint8_t* block, std::size_t bloc
 } // namespace
 
 WriteFileFn PayloadWriteFile = WriteWithWindows;
+// A thread costs Wine 2 to 6 ms and 1 MB of working set: below this the
+// inflating it would hide is worth less than that.
+std::uint64_t InflateAheadFrom = 16u << 20;
 
 TAttachedFiles::TAttachedFiles() {
     HMODULE self = GetModuleHandleW(nullptr);
@@ -161,7 +164,8 @@ void TAttachedFiles::Load(const void* index, std::size_t indexLength) {
         Damaged(e.Message());
     }
     inflater_->Restart();
-    ahead_ = std::make_unique<TInflateAhead>(*inflater_);
+    std::uint64_t inflated = records.empty() ? 0 : records.back().DataOffset() + records.back().Size;
+    ahead_ = std::make_unique<TInflateAhead>(*inflater_, inflated >= InflateAheadFrom);
     for (const ArchiveRecord& r : records) {
         auto f = std::make_unique<TAttachedFile>();
         f->Name = Utf8ToUtf16(r.Name);

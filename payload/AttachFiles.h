@@ -100,3 +100,6 @@ private:
 // which cannot make a real disk accept fewer bytes than asked.
 using WriteFileFn = bool (*)(void* file, const void* data, std::uint32_t size, std::uint32_t& written);
 extern WriteFileFn PayloadWriteFile;
+// The inflated archive size from which the inflater runs on its own thread
+// (below it the writer inflates each block itself); a seam for tests too.
+extern std::uint64_t InflateAheadFrom;

@@ -1,6 +1,7 @@
 #include "ReadAhead.h"
 #include "Exceptions.h"
 #include <algorithm>
+#include <new>
 #include <windows.h>
 
 namespace {
@@ -16,11 +17,9 @@ struct TBlock {
 // fills blocks[head] outside the lock; the reader holds blocks[tail] while it
 // is taken from, and gives it back when it moves on.
 struct TInflateAhead::State {
-    explicit State(TStreamInflater& z) : inflater(z) {
-        // Not zero-filled: a small payload touches only the pages it fills.
-        for (TBlock& b : blocks) b.data.reset(new std::uint8_t[kBlock]);
-    }
+    State(TStreamInflater& z, bool threaded) : inflater(z), count(threaded ? kBlocks : 1) {}
     TStreamInflater& inflater;
+    const unsigned count; // blocks in the ring
     SRWLOCK lock = SRWLOCK_INIT;
     CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
     TBlock blocks[kBlocks];
@@ -33,6 +32,13 @@ struct TInflateAhead::State {
     // Inflates the next block; called without the lock, by one side at a time.
     void Fill(TBlock& b) {
         b.length = 0;
+        // Made when first filled, not zero-filled: a small payload touches only what it fills.
+        if (!b.data) b.data.reset(new (std::nothrow) std::uint8_t[kBlock]);
+        if (!b.data) {
+            b.failure = "Out of memory while inflating";
+            b.last = true;
+            return;
+        }
         b.failure.clear();
         try {
             b.length = inflater.Read(b.data.get(), kBlock);
@@ -48,7 +54,7 @@ struct TInflateAhead::State {
     // Under the lock: the block just filled joins the ring.
     void Publish() {
         ended = blocks[head].last;
-        head = (head + 1) % kBlocks;
+        head = (head + 1) % count;
         ++filled;
         WakeAllConditionVariable(&changed);
     }
@@ -58,7 +64,7 @@ unsigned long __stdcall TInflateAhead::Run(void* state) {
     auto& s = *static_cast<State*>(state);
     AcquireSRWLockExclusive(&s.lock);
     for (;;) {
-        while (!s.stop && (s.ended || s.filled == kBlocks))
+        while (!s.stop && (s.ended || s.filled == s.count))
             SleepConditionVariableSRW(&s.changed, &s.lock, INFINITE, 0);
         if (s.stop) break;
         s.busy = true;
@@ -72,7 +78,10 @@ unsigned long __stdcall TInflateAhead::Run(void* state) {
     return 0;
 }
 
-TInflateAhead::TInflateAhead(TStreamInflater& inflater) : s_(std::make_unique<State>(inflater)) {}
+TInflateAhead::TInflateAhead(TStreamInflater& inflater, bool threaded)
+    : s_(std::make_unique<State>(inflater, threaded)) {
+    s_->started = !threaded;
+}
 
 TInflateAhead::~TInflateAhead() {
     if (!s_->thread) return;
@@ -106,7 +115,7 @@ std::size_t TInflateAhead::Take(const std::uint8_t*& bytes, std::size_t count) {
                 return 0;
             }
             s.holding = false;
-            s.tail = (s.tail + 1) % kBlocks;
+            s.tail = (s.tail + 1) % s.count;
             s.offset = 0;
             --s.filled;
             WakeAllConditionVariable(&s.changed);

@@ -10,7 +10,8 @@
 class TInflateAhead {
 public:
     // The inflater is not owned; while this object lives only it uses it.
-    explicit TInflateAhead(TStreamInflater& inflater);
+    // Without a thread the reader inflates each block itself, into one block.
+    TInflateAhead(TStreamInflater& inflater, bool threaded);
     ~TInflateAhead(); // stops the thread
     TInflateAhead(const TInflateAhead&) = delete;
     TInflateAhead& operator=(const TInflateAhead&) = delete;

@@ -406,7 +406,10 @@ TEST_F(Payload, EntriesAcrossManyBlocksRetriedAndReadOutOfOrder) {
         {"gros.bin", When(2021, 1, 1, 0, 0, 2), Noise(block * TInflateAhead::kBlocks + 777, 1)},
         {"milieu.txt", When(2021, 1, 1, 0, 0, 4), "entre"},
         {"autre.bin", When(2021, 1, 1, 0, 0, 6), Noise(block + 1, 2)}};
+    const std::uint64_t from = InflateAheadFrom;
+    InflateAheadFrom = 0; // on its thread, small as the payload is
     auto files = Reader(Packed(recs));
+    InflateAheadFrom = from;
     std::wstring big = Folder() + L"gros.bin";
     PayloadWriteFile = FailsOnce;
     writeCalls = 0;
@@ -419,26 +422,28 @@ TEST_F(Payload, EntriesAcrossManyBlocksRetriedAndReadOutOfOrder) {
     for (std::size_t i : {3u, 0u, 2u, 1u, 3u})
         EXPECT_EQ(files->ReadEntry(*files->Files[i]), recs[i].bytes) << i;
 
-    // The inflater failing in mid-stream: the bytes before the failing block
-    // come, then every read throws, until a restart.
+    // The inflater failing in mid-stream, on its thread or not: the bytes before
+    // the failing block come, then every read throws, until a restart.
     std::string z = Compress(std::vector<std::uint8_t>(recs[1].bytes.begin(), recs[1].bytes.end()));
     z.resize(z.size() / 2);
-    TMemorySource source(z.data(), z.size());
-    TStreamInflater inflater(source);
-    TInflateAhead ahead(inflater);
-    const std::uint8_t* bytes = nullptr;
-    std::string got;
-    try {
-        for (std::size_t n; (n = ahead.Take(bytes, 100000)) != 0;)
-            got.append(reinterpret_cast<const char*>(bytes), n);
-        ADD_FAILURE() << "a damaged stream read to its end";
-    } catch (const EZlibError&) {}
-    EXPECT_EQ(got.size() % block, 0u);
-    EXPECT_GT(got.size(), 0u);
-    EXPECT_TRUE(got == recs[1].bytes.substr(0, got.size()));
-    EXPECT_THROW(ahead.Take(bytes, 1), EZlibError);
-    ahead.Restart();
-    EXPECT_EQ(ahead.Position(), 0u);
-    ASSERT_EQ(ahead.Take(bytes, 5), 5u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), 5), recs[1].bytes.substr(0, 5));
+    for (bool threaded : {true, false}) {
+        TMemorySource source(z.data(), z.size());
+        TStreamInflater inflater(source);
+        TInflateAhead ahead(inflater, threaded);
+        const std::uint8_t* bytes = nullptr;
+        std::string got;
+        try {
+            for (std::size_t n; (n = ahead.Take(bytes, 100000)) != 0;)
+                got.append(reinterpret_cast<const char*>(bytes), n);
+            ADD_FAILURE() << "a damaged stream read to its end";
+        } catch (const EZlibError&) {}
+        EXPECT_EQ(got.size() % block, 0u);
+        EXPECT_GT(got.size(), 0u);
+        EXPECT_TRUE(got == recs[1].bytes.substr(0, got.size()));
+        EXPECT_THROW(ahead.Take(bytes, 1), EZlibError);
+        ahead.Restart();
+        EXPECT_EQ(ahead.Position(), 0u);
+        ASSERT_EQ(ahead.Take(bytes, 5), 5u);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), 5), recs[1].bytes.substr(0, 5));
+    }
 }
