@@ -271,6 +271,9 @@ class Tables(unittest.TestCase):
         self.assertIn("100 MB: 0.61", goals[2][1])
         rows[2]["nsis"] = None
         self.assertEqual(bench.scale_goals(rows)[2][2], "n/a")
+        # The demo's paint taken in the same rounds is the baseline where there is one.
+        rows[1]["demo_paint"] = (260, 0, 0)
+        self.assertIn("4 MB: 270.0 against 278.5 ms", bench.scale_goals(rows)[3][1])
 
     def test_inflate_line(self):
         ms, text = bench.inflate_figure(bench.parse_line(
