@@ -219,7 +219,8 @@ bool TMainForm::EnterPage(int page, TWinControl*& focus) {
         focus = LngBx;
         return true;
     case LicencePage:
-        if (!LicenceLoaded) {
+        // Nobody reads it in a silent run: inflating it would be done twice.
+        if (!LicenceLoaded && !session_.Silent) {
             LicMemo->SetReadOnly(true);
             for (auto it = files_.Files.rbegin(); it != files_.Files.rend(); ++it) {
                 const TAttachedFile& f = **it;
