@@ -622,7 +622,7 @@ def main():
     stub_map = linkmap.table(stub_map_file, stub) if os.path.isfile(stub_map_file) else "(no link map)"
     print("bench: inflating the payload...", flush=True)
     inflate = run_inflate(setup, 21)
-    scale_runs = int(os.environ.get("BENCH_SCALE_RUNS", "5"))
+    scale_runs = int(os.environ.get("BENCH_SCALE_RUNS", "11"))
     with open(os.path.join(OUT, "runs.csv"), "a") as log:
         rows = [scale_row(payload_label(payload, inflate) + " (demo)", 0.3, silent["setup.exe"],
                           silent["nsis-setup.exe"], paint["setup.exe"], inflate_figure(inflate)[0])]
