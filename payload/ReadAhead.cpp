@@ -17,7 +17,13 @@ struct TBlock {
 // fills blocks[head] outside the lock; the reader holds blocks[tail] while it
 // is taken from, and gives it back when it moves on.
 struct TInflateAhead::State {
-    State(TStreamInflater& z, bool threaded) : inflater(z), count(threaded ? kBlocks : 1) {}
+    State(TStreamInflater& z, bool threaded) : inflater(z), count(threaded ? kBlocks : 1) {
+        // Made here, not on the thread: the process may end while the thread runs
+        // (ExitProcess stops it wherever it is, and a heap lock it held would stay
+        // taken), so it allocates nothing unless the inflater fails.
+        if (threaded)
+            for (TBlock& b : blocks) b.data.reset(new std::uint8_t[kBlock]);
+    }
     TStreamInflater& inflater;
     const unsigned count; // blocks in the ring
     SRWLOCK lock = SRWLOCK_INIT;
@@ -32,6 +38,7 @@ struct TInflateAhead::State {
     // Inflates the next block; called without the lock, by one side at a time.
     void Fill(TBlock& b) {
         b.length = 0;
+        b.failure.clear();
         // Made when first filled, not zero-filled: a small payload touches only what it fills.
         if (!b.data) b.data.reset(new (std::nothrow) std::uint8_t[kBlock]);
         if (!b.data) {
@@ -39,7 +46,6 @@ struct TInflateAhead::State {
             b.last = true;
             return;
         }
-        b.failure.clear();
         try {
             b.length = inflater.Read(b.data.get(), kBlock);
             b.last = b.length < kBlock;
