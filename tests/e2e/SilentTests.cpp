@@ -361,4 +361,13 @@ TEST_F(Silent, MemoryDoesNotFollowThePayload) {
         total += want.size();
     }
     EXPECT_GE(total, payload - (1u << 20));
+
+    // A file locked in mid-payload stops the run while the inflater's thread is
+    // ahead of the writes: exit 2, in time, the locked file as it was.
+    std::wstring locked = SharedData() + L"Public\\" + files[files.size() / 2];
+    HANDLE lock = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(RunSilently(L"/S", LargeSetupExe()), 2);
+    CloseHandle(lock);
+    EXPECT_TRUE(Bytes(locked) == Bytes(LargePayloadFolder() + L"\\" + files[files.size() / 2]));
 }
