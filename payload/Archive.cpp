@@ -1,8 +1,6 @@
 #include "Archive.h"
-#include "Zlib.h"
 #include <algorithm>
 #include <cstring>
-#include <zlib.h>
 
 namespace {
 // Decodes UTF-8 strictly, basic plane only: overlong forms, surrogates, stray or

@@ -2,8 +2,9 @@
 // the program's own file and inflated as its entries are written, the list of
 // entries (from the packer's index, or one pass over the archive), the
 // selection of entries with their destinations, and the writing of one entry.
-// Nothing holds more than a few blocks of the archive at a time: the inflater
-// runs a few blocks ahead of the writes, on a thread of its own.
+// Nothing holds more than a few blocks of the archive at a time: for all but
+// small archives the inflater runs a few blocks ahead of the writes, on a
+// thread of its own.
 #pragma once
 #include "Archive.h"
 #include "InstallSession.h"

@@ -2,6 +2,7 @@
 #include "Exceptions.h"
 #include <algorithm>
 #include <new>
+#include <string>
 #include <windows.h>
 
 namespace {

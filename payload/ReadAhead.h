@@ -5,7 +5,6 @@
 #include "Zlib.h"
 #include <cstdint>
 #include <memory>
-#include <string>
 
 class TInflateAhead {
 public:
