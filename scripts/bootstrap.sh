@@ -11,7 +11,7 @@ pkgs=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev zlib1g-dev googletest
   wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb xauth x11-utils imagemagick
-  clang libclang-rt-14-dev python3 git osslsigncode openssl
+  clang libclang-rt-dev python3 git osslsigncode openssl
 )
 [ "${BOOTSTRAP_EXTRA:-}" ] && pkgs+=(${BOOTSTRAP_EXTRA})
 
@@ -35,6 +35,18 @@ for try in 1 2 3; do
   echo "bootstrap: apt-get update failed (try $try of 3)" >&2
   [ "$try" = 3 ] || sleep 10
 done
+# A name this release does not have stops here, named, rather than in apt's own words.
+unavailable=()
+for p in "${missing[@]}"; do
+  cand=$(apt-cache policy "$p" 2>/dev/null | awk '/Candidate:/ { print $2 }')
+  [ -n "$cand" ] && [ "$cand" != "(none)" ] || unavailable+=("$p")
+done
+if [ ${#unavailable[@]} != 0 ]; then
+  release=$(. /etc/os-release && echo "${PRETTY_NAME:-this system}")
+  echo "bootstrap: not available from this machine's package sources ($release): ${unavailable[*]}" >&2
+  echo "bootstrap: add a source that has them, or install them by hand, then run make again" >&2
+  exit 1
+fi
 install() { $SUDO apt-get install -y -qq --no-install-recommends "$@" "${missing[@]}" >/dev/null; }
 if ! install; then
   # wine32:i386 needs its libraries at the same version as the amd64 ones. When
@@ -43,5 +55,5 @@ if ! install; then
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
   [ "$codename" ] || exit 1
   echo "bootstrap: retrying with the packages of $codename itself" >&2
-  install -t "$codename"
+  install -t "$codename" || { echo "bootstrap: could not install: ${missing[*]}" >&2; exit 1; }
 fi
