@@ -20,11 +20,12 @@ bool InheritsFrom(const TClassInfo* cls, const TClassInfo* ancestor) {
     return false;
 }
 
-template <typename Info>
-static const Info* FindIn(const TClassInfo* cls, std::span<const Info> TClassInfo::*table,
-                          std::string_view name) {
+// The table is a pointer to a member of TClassInfo, taken as a plain type parameter: the
+// two clang-format releases the project supports lay out "T C::*table" differently.
+template <typename Table>
+static auto FindIn(const TClassInfo* cls, Table table, std::string_view name) -> decltype(&(cls->*table)[0]) {
     for (; cls; cls = cls->Parent)
-        for (const Info& entry : cls->*table)
+        for (const auto& entry : cls->*table)
             if (SameName(entry.Name, name)) return &entry;
     return nullptr;
 }
