@@ -245,9 +245,21 @@ std::wstring SetupProcess::PageTitle() {
     return label ? Text(label) : std::wstring();
 }
 
+// A message box that the test did not ask for ends the wait at once, saying what it
+// says: nobody would answer it, and the test would only wait out its time.
+bool SetupProcess::UnexpectedBox(const wchar_t* waitingFor) {
+    Find f{id_, L"#32770", true, nullptr};
+    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&f));
+    if (!f.found) return false;
+    std::fprintf(stderr, "unexpected message box while waiting for %s: \"%s\"\n", Utf8(waitingFor).c_str(),
+                 Utf8(MessageText(f.found)).c_str());
+    return true;
+}
+
 bool SetupProcess::WaitForTitle(const std::wstring& title, DWORD ms) {
     for (DWORD waited = 0; waited <= ms; waited += 20) {
         if (PageTitle() == title) return true;
+        if (UnexpectedBox(title.c_str())) return false;
         Sleep(20);
     }
     return false;

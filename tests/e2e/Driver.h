@@ -61,6 +61,7 @@ public:
 
 private:
     HWND FindChild(const wchar_t* cls, const std::wstring& text);
+    bool UnexpectedBox(const wchar_t* waitingFor);
     HANDLE process_ = nullptr;
     DWORD id_ = 0;
     HWND form_ = nullptr;
