@@ -25,6 +25,10 @@ void TRegistry::ChangeRoot(HKEY root) {
     CloseCurrentKey();
 }
 
+// The 32-bit view, asked for explicitly as the uninstaller does: a 32-bit program gets
+// it anyway, and a 64-bit build then writes the very keys the uninstaller removes.
+constexpr REGSAM kView = KEY_WOW64_32KEY;
+
 HKEY TRegistry::BaseFor(const std::string& path, std::string& relative) const {
     bool isRelative = path.empty() || path[0] != '\\';
     relative = isRelative ? path : path.substr(1);
@@ -38,8 +42,8 @@ long TRegistry::Open(const std::string& path, bool create) {
     std::wstring wsub = Utf8ToUtf16(sub);
     UniqueHKey key;
     LSTATUS r = create ? RegCreateKeyExW(base, wsub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                         KEY_ALL_ACCESS, nullptr, key.put(), nullptr)
-                       : RegOpenKeyExW(base, wsub.c_str(), 0, KEY_READ, key.put());
+                                         KEY_ALL_ACCESS | kView, nullptr, key.put(), nullptr)
+                       : RegOpenKeyExW(base, wsub.c_str(), 0, KEY_READ | kView, key.put());
     if (r != ERROR_SUCCESS) key.reset();
     std::string recorded = below ? openPath_ + "\\" + sub : sub;
     openKey_ = std::move(key);
@@ -60,7 +64,8 @@ bool TRegistry::KeyPresent(const std::string& path) const {
     std::string sub;
     HKEY base = BaseFor(path, sub);
     UniqueHKey key;
-    return RegOpenKeyExW(base, Utf8ToUtf16(sub).c_str(), 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS;
+    return RegOpenKeyExW(base, Utf8ToUtf16(sub).c_str(), 0, KEY_ALL_ACCESS | kView, key.put()) ==
+           ERROR_SUCCESS;
 }
 
 std::int32_t TRegistry::ValueByteSize(const std::string& name) const {

@@ -359,20 +359,29 @@ private:
         return 0;
     }
     // Past a breakpoint hit at `at`: the thread goes on at `eip`, with `eax` when given.
-    bool Resume(DWORD threadId, DWORD eip, bool returnNil) {
+    bool Resume(DWORD threadId, std::uintptr_t eip, bool returnNil) {
         HANDLE t = OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, threadId);
         if (!t) return false;
         CONTEXT c{};
         c.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
         bool ok = GetThreadContext(t, &c);
+#ifdef _WIN64
+        auto& sp = c.Rsp;
+        auto& ax = c.Rax;
+        auto& ip = c.Rip;
+#else
+        auto& sp = c.Esp;
+        auto& ax = c.Eax;
+        auto& ip = c.Eip;
+#endif
         if (ok && returnNil) {
             // Back to the caller's return address; the arguments are the caller's to drop.
             SIZE_T n = 0;
-            ok = ReadProcessMemory(process_, reinterpret_cast<void*>(c.Esp), &eip, 4, &n);
-            c.Esp += 4;
-            c.Eax = 0;
+            ok = ReadProcessMemory(process_, reinterpret_cast<void*>(sp), &eip, sizeof(void*), &n);
+            sp += sizeof(void*);
+            ax = 0;
         }
-        c.Eip = eip;
+        ip = eip;
         ok = ok && SetThreadContext(t, &c);
         CloseHandle(t);
         return ok;
@@ -397,7 +406,7 @@ private:
                 if (r.ExceptionCode == EXCEPTION_BREAKPOINT && stage_ == Stage::Trigger && at == trigger_) {
                     // The time is read as usual; the allocation that follows fails.
                     Put(trigger_, original_, nullptr);
-                    Resume(ev.dwThreadId, static_cast<DWORD>(trigger_), false);
+                    Resume(ev.dwThreadId, trigger_, false);
                     Put(malloc_, 0xCC, &original_);
                     stage_ = Stage::Allocation;
                 } else if (r.ExceptionCode == EXCEPTION_BREAKPOINT && stage_ == Stage::Allocation &&

@@ -141,7 +141,7 @@ protected:
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Norvanta Word Processor");
         HKEY k;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0,
-                          KEY_ALL_ACCESS, &k) == ERROR_SUCCESS) {
+                          KEY_ALL_ACCESS | KEY_WOW64_32KEY, &k) == ERROR_SUCCESS) {
             RegDeleteTreeA(k, "Norvanta Word Processor");
             RegCloseKey(k);
         }
