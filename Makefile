@@ -8,10 +8,15 @@
 #                 with FUZZ_FLAGS passed on to libFuzzer
 #   make sign     CERT=<cert.pem> KEY=<key.pem>, or CERT=<bundle.p12>, [PASS=] [TIMESTAMP=<url>]:
 #                 an Authenticode signature on a copy of build/setup.exe, build/setup-signed.exe
-#                 (SIGNED=<file> writes elsewhere)
+#                 (SIGNED=<file> writes elsewhere, UNSIGNED=<file> signs another build)
+#   make fresh    DIST=trixie|bookworm: the two commands on a fresh minbase Debian in a chroot
+#                 (debootstrap; needs root and the package mirror; about a quarter of an hour)
 #   make verify   FILE=<exe> [CA=<trusted certificates>] [TSA_CA=]: the signature, its signer,
 #                 what it covers and the file's SHA-256
 SHELL := /bin/bash
+# The same locale for every step, whatever the shell has (the Wine scripts set it too).
+export LC_ALL := C.UTF-8
+unexport LANGUAGE
 ROOT := $(abspath .)
 BUILD := $(ROOT)/build
 HOST := $(BUILD)/host
@@ -39,9 +44,13 @@ export SOURCE_DATE_EPOCH
 # make PAYLOAD=<folder> packs a packager's own folder instead of the demo.
 PAYLOAD ?=
 SIGNED ?= $(BUILD)/setup-signed.exe
+UNSIGNED ?= $(BUILD)/setup.exe
+# The Windows tests run the product, the 32-bit build; on a machine whose kernel runs no
+# 32-bit code they run the 64-bit build under wine64 (scripts/wine-bits.sh), and say so.
+WIN_TESTS := $(if $(filter 64,$(shell bash scripts/wine-bits.sh)),win64,win32)
 
 .PHONY: all bootstrap host win32 win64 run test bench bench-scale format format-check clean screenshots fuzz \
-  fuzz-build sign verify
+  fuzz-build sign verify fresh
 
 all: win32
 
@@ -73,7 +82,8 @@ win32: host $(WIN32)/build.ninja
 $(WIN64)/build.ninja: | bootstrap
 	@cmake -S . -B $(WIN64) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-x86_64.cmake \
-	  -DNORVANTA_HOST_TOOLS=$(HOST)/tools >/dev/null
+	  -DNORVANTA_HOST_TOOLS=$(HOST)/tools -DNORVANTA_RELEASE_BUILD=$(WIN32) \
+	  -DNORVANTA_RELEASE_PRODUCT=$(BUILD)/setup.exe >/dev/null
 
 # The 64-bit build must compile; the 32-bit one is the product.
 win64: host $(WIN64)/build.ninja
@@ -96,7 +106,7 @@ fuzz-build: win32 $(FUZZ)/build.ninja
 fuzz: fuzz-build
 	@FUZZ_FLAGS='$(FUZZ_FLAGS)' bash tests/fuzz/fuzz.sh run $(FUZZ) $(FUZZ_SECONDS) $(FUZZ_JOBS)
 
-run: win32
+run: win32 $(if $(filter win64,$(WIN_TESTS)),win64)
 	@bash scripts/run.sh
 
 format-check: bootstrap
@@ -105,17 +115,21 @@ format-check: bootstrap
 format: bootstrap
 	@bash scripts/format.sh
 
-test: win32 fuzz-build format-check
-	@rm -rf $(HOST)/test-results $(WIN32)/test-results $(FUZZ)/test-results
-	@printf 'subdirs("host" "win32" "fuzz")\n' > $(BUILD)/CTestTestfile.cmake
+test: win32 $(if $(filter win64,$(WIN_TESTS)),win64) fuzz-build format-check
+	@rm -rf $(HOST)/test-results $(BUILD)/$(WIN_TESTS)/test-results $(FUZZ)/test-results
+	@[ $(WIN_TESTS) = win32 ] || echo "test: this machine's kernel runs no 32-bit code (ia32_emulation off):" \
+	  "the Windows tests run the 64-bit build under wine64, not the 32-bit product" >&2
+	@printf 'subdirs("host" "$(WIN_TESTS)" "fuzz")\n' > $(BUILD)/CTestTestfile.cmake
 	@bash scripts/with-wine.sh ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) ; rc=$$?; \
-	  python3 scripts/test-summary.py $(HOST)/test-results $(WIN32)/test-results $(FUZZ)/test-results; exit $$rc
+	  python3 scripts/test-summary.py $(HOST)/test-results $(BUILD)/$(WIN_TESTS)/test-results $(FUZZ)/test-results; \
+	  exit $$rc
 
 # Signs what was built (it builds nothing: a plain make here would go back to the
 # demo payload). PASS reaches the script through the environment only.
 sign: bootstrap
 	@python3 scripts/authenticode.py sign --cert $(call quote,$(CERT)) --key $(call quote,$(KEY)) \
-	  --timestamp $(call quote,$(TIMESTAMP)) --time '$(SOURCE_DATE_EPOCH)' $(BUILD)/setup.exe $(call quote,$(SIGNED))
+	  --timestamp $(call quote,$(TIMESTAMP)) --time '$(SOURCE_DATE_EPOCH)' $(call quote,$(UNSIGNED)) \
+	  $(call quote,$(SIGNED))
 
 # The host tool mkpayload finds the payload in the file.
 verify: bootstrap $(HOST)/build.ninja
@@ -134,6 +148,10 @@ bench: win32
 bench-scale: win32
 	@cmake --build $(WIN32) -j $(JOBS) --target setup_scaled_1600
 	@env -u DISPLAY bash scripts/with-wine.sh python3 bench/bench.py scale 1600
+
+DIST ?= trixie
+fresh:
+	@bash scripts/fresh.sh $(DIST)
 
 clean:
 	rm -rf $(BUILD)

@@ -4,6 +4,12 @@
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 setup="$root/build/setup.exe"
+pf="Program Files (x86)"
+# A kernel that runs no 32-bit code runs the 64-bit build instead (wine-bits.sh).
+if [ "$("$root/scripts/wine-bits.sh")" = 64 ]; then
+  setup="$root/build/win64/setup.exe" pf="Program Files"
+  echo "This machine's kernel runs no 32-bit code (ia32_emulation off): running the 64-bit build, $setup" >&2
+fi
 
 if [ -n "${DISPLAY:-}" ]; then
   exec "$root/scripts/with-wine.sh" bash -c "wine '$setup'; echo \"setup.exe ended with exit code \$?\""
@@ -12,7 +18,7 @@ fi
 export NORVANTA_WINEPREFIX="$root/build/run-prefix"
 report() {
   set +e
-  local c="$WINEPREFIX/drive_c" main="$WINEPREFIX/drive_c/Program Files (x86)/Norvanta"
+  local c="$WINEPREFIX/drive_c" main="$WINEPREFIX/drive_c/$pf/Norvanta"
   # A fresh start: nothing of an earlier run.
   rm -rf "$main" "$c/ProgramData/Norvanta"
   find "$c" -name 'Traitement de texte Norvanta.lnk' -delete 2>/dev/null
@@ -23,7 +29,7 @@ report() {
   local code=$?
   echo "setup.exe /S ended with exit code $code"
   echo
-  echo "== Installed into C:\\Program Files (x86)\\Norvanta"
+  echo "== Installed into C:\\$pf\\Norvanta"
   ls -l "$main" 2>/dev/null | tail -n +2
   echo
   echo "== Shared documents in C:\\ProgramData\\Norvanta\\Public"
@@ -42,5 +48,5 @@ report() {
   return $code
 }
 export -f report
-export setup
+export setup pf
 exec "$root/scripts/with-wine.sh" bash -c report

@@ -38,7 +38,8 @@ env = {k: v for k, v in os.environ.items() if k not in ("MAKEFLAGS", "MFLAGS", "
 
 def make(*args, password=None):
     e = dict(env, PASS=password) if password else env
-    return run(["make", "--no-print-directory", "-C", root] + list(args), env=e)
+    # The build under test: the product, or the 64-bit build where no 32-bit code runs.
+    return run(["make", "--no-print-directory", "-C", root, "UNSIGNED=" + unsigned] + list(args), env=e)
 
 
 def ssl(*args):
