@@ -20,9 +20,9 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from cases import Suite, check, run  # noqa: E402
 import authenticode  # noqa: E402
 
-root, build, scratch, xml = sys.argv[1:5]
+root, build, scratch, xml, host_tools = sys.argv[1:6]
 unsigned = os.path.join(build, "setup.exe")
-mkpayload = os.path.join(build, "host", "tools", "mkpayload")
+mkpayload = os.path.join(host_tools, "mkpayload")
 shutil.rmtree(scratch, ignore_errors=True)
 os.makedirs(scratch)
 pki = os.path.join(scratch, "pki")

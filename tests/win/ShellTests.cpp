@@ -77,7 +77,7 @@ BOOL CALLBACK FindTree(HWND h, LPARAM l) {
 }
 
 void WaitForSelection(HWND dialog, const std::wstring& name) {
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 0; i < 3000; ++i) { // 30 s: a loaded machine fills the tree slowly
         HWND tree = nullptr;
         EnumChildWindows(dialog, FindTree, reinterpret_cast<LPARAM>(&tree));
         if (tree) {
