@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -40,9 +41,15 @@ inline LinkFields LoadLink(const std::wstring& file) {
     return f;
 }
 
+// Never an empty path: every path a test builds on it would then name another place
+// (the root of the current drive). A folder a test removed still has its path.
 inline std::wstring KnownPath(int csidl) {
     wchar_t buf[MAX_PATH] = {};
-    return SHGetFolderPathW(nullptr, csidl, nullptr, 0, buf) == S_OK ? std::wstring(buf) : std::wstring();
+    HRESULT r = SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_DONT_VERIFY, nullptr, SHGFP_TYPE_CURRENT, buf);
+    if (r != S_OK || !buf[0])
+        throw std::runtime_error("no path for the known folder " + std::to_string(csidl) + ": error " +
+                                 std::to_string(static_cast<unsigned long>(r)));
+    return buf;
 }
 
 inline std::wstring ShortcutIn(int csidl) {
