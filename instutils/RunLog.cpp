@@ -21,7 +21,7 @@ void TRunLog::Line(const std::wstring& text) {
     SYSTEMTIME t;
     GetLocalTime(&t);
     // "YYYY-MM-DD hh:mm:ss.mmm " by hand: a wide printf would grow the program.
-    wchar_t stamp[24];
+    wchar_t stamp[25]; // 24 characters and the terminating nul
     const unsigned fields[7] = {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
     const int widths[7] = {4, 2, 2, 2, 2, 2, 3};
     const wchar_t after[7] = {L'-', L'-', L' ', L':', L':', L'.', L' '};
