@@ -3,7 +3,7 @@
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
 # Bump when the prefix's configuration below changes: older prefixes are remade.
-version=4
+version=5
 [ "$(cat "$WINEPREFIX/.norvanta-ready" 2>/dev/null)" = "$version" ] && exit 0
 wineserver -k >/dev/null 2>&1 || true
 rm -rf "$WINEPREFIX" "$HOME"
@@ -25,5 +25,8 @@ ln -sfn /proc "$WINEPREFIX/dosdevices/r:"
 # window manager is waited for (message boxes return at once under Xvfb).
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+# A program that crashes ends at once, its backtrace on its standard error, instead
+# of waiting under Xvfb on a crash dialog that nobody will close.
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 wineserver -w || true
 echo "$version" > "$WINEPREFIX/.norvanta-ready"

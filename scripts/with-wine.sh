@@ -8,14 +8,16 @@ source "$here/wine-env.sh"
 
 xvfb_pid=""
 if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 140); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-    break
-  done
+  # Xvfb picks a free display itself (-displayfd): a lock file is only seen in its own
+  # /tmp, while the socket it binds is shared with every chroot and container of the
+  # machine, and two runs side by side must not share a display.
+  number="$(mktemp)"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 1 100); do [ -s "$number" ] && break; sleep 0.1; done
+  [ -s "$number" ] && export DISPLAY=":$(tr -dc 0-9 <"$number")"
+  rm -f "$number"
+  [ -n "${DISPLAY:-}" ] || { echo "with-wine: Xvfb did not start" >&2; exit 1; }
 fi
 
 wineserver -p >/dev/null 2>&1
