@@ -88,6 +88,8 @@ $(WIN64)/build.ninja: | bootstrap
 # The 64-bit build must compile; the 32-bit one is the product.
 win64: host $(WIN64)/build.ninja
 	$(if $(ART_VARS),@cmake -S . -B $(WIN64) $(ART_VARS) >/dev/null)
+	@grep -qx 'NORVANTA_RELEASE_BUILD:PATH=$(WIN32)' $(WIN64)/CMakeCache.txt || cmake -S . -B $(WIN64) \
+	  -DNORVANTA_RELEASE_BUILD=$(WIN32) -DNORVANTA_RELEASE_PRODUCT=$(BUILD)/setup.exe >/dev/null
 	@cmake --build $(WIN64) -j $(JOBS)
 
 # The README's pictures of the six pages, made under Xvfb.
