@@ -93,7 +93,7 @@ win64: host $(WIN64)/build.ninja
 	@cmake --build $(WIN64) -j $(JOBS)
 
 # The README's pictures of the six pages, made under Xvfb.
-screenshots: win32
+screenshots: win32 $(if $(filter win64,$(WIN_TESTS)),win64)
 	@bash scripts/screenshots.sh
 
 # The fuzz targets: clang with libFuzzer, ASan and UBSan; seeded from the

@@ -7,7 +7,10 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 tmp="$root/build/screenshots"
 rm -rf "$tmp" && mkdir -p "$tmp"
-shots="$root/build/win32/tests/e2e/screenshots.exe"
+tree=win32
+# A kernel that runs no 32-bit code shows the 64-bit build (wine-bits.sh).
+[ "$("$root/scripts/wine-bits.sh")" = 64 ] && tree=win64
+shots="$root/build/$tree/tests/e2e/screenshots.exe"
 "$root/scripts/with-wine.sh" bash -c "wine '$shots' 'Z:${tmp//\//\\}' &&
   wine '$shots' 'Z:${tmp//\//\\}' 144 -150 && wine '$shots' 'Z:${tmp//\//\\}' 192 -200"
 for f in "$tmp"/*.bmp; do convert "$f" "$root/docs/$(basename "${f%.bmp}").png"; done
