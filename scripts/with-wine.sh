@@ -12,7 +12,7 @@ if [ -z "${DISPLAY:-}" ]; then
   # /tmp, while the socket it binds is shared with every chroot and container of the
   # machine, and two runs side by side must not share a display.
   number="$(mktemp)"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${NORVANTA_SCREEN:-1024x768}x24" -nolisten tcp 3>"$number" >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 1 100); do [ -s "$number" ] && break; sleep 0.1; done
   [ -s "$number" ] && export DISPLAY=":$(tr -dc 0-9 <"$number")"
