@@ -1,21 +1,16 @@
-// Every Windows test program sees other windows in their real pixels. The tests start
-// setup.exe at another screen scale than their own (ScreenScale.h sets it only for the
-// program's start), and Wine 10, like Windows, then scales what a program sees of a
-// window whose system scale differs from its own, unless it is aware of each monitor's
-// scale. setup.exe itself declares system awareness in its manifest; a test that measured
-// it with that awareness would see it at the test's own scale, not at the program's.
+// Test programs see other windows in real pixels: they start setup.exe at another scale
+// than their own (ScreenScale.h), and Wine 10, like Windows, scales what a program sees
+// of a window of another system scale unless it is aware of each monitor's scale.
 #include <windows.h>
 
 namespace {
 bool BeDpiAware() {
-    using SetContext = BOOL(WINAPI*)(HANDLE);
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    auto set = user32 ? reinterpret_cast<SetContext>(
-                            reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")))
-                      : nullptr;
-    // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2, then _PER_MONITOR_AWARE.
-    if (set && (set(reinterpret_cast<HANDLE>(-4)) || set(reinterpret_cast<HANDLE>(-3)))) return true;
-    return SetProcessDPIAware() != FALSE; // before Windows 10: one scale for all
+    auto set = reinterpret_cast<BOOL(WINAPI*)(HANDLE)>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
+    // Per monitor (v2, then v1); before Windows 10 one scale holds for every program.
+    return (set && (set(reinterpret_cast<HANDLE>(-4)) || set(reinterpret_cast<HANDLE>(-3)))) ||
+           SetProcessDPIAware();
 }
 const bool kDpiAware = BeDpiAware();
 } // namespace
