@@ -75,11 +75,13 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
-// The switches read as the setup reads its own: /S or -S in either case, /LOG=<file>.
+// The switches read as the setup reads its own: /S or -S in either case (or
+// /VERYSILENT, /QUIET), /LOG=<file> or /LOG alone, /? or /HELP.
 int RunUninstall(const std::vector<std::wstring>& args) {
     TUninstallOptions options;
     options.Silent = FindSilentSwitch(args);
-    FindLogSwitch(args, options.LogPath);
+    options.LogWanted = FindLogSwitch(args, options.LogPath);
+    options.Help = FindHelpSwitch(args);
     return Uninstall(options).ExitCode;
 }
 } // namespace

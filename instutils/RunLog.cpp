@@ -1,6 +1,17 @@
 #include "RunLog.h"
+#include "Files.h"
+#include "Paths.h"
 #include "TextConv.h"
 #include <windows.h>
+
+namespace {
+// Fixed-width decimal digits, by hand like the log's own time stamps.
+void PutDigits(std::wstring& out, unsigned value, int width) {
+    std::size_t at = out.size();
+    out.append(static_cast<std::size_t>(width), L'0');
+    for (int d = width - 1; d >= 0; --d, value /= 10) out[at + d] = static_cast<wchar_t>(L'0' + value % 10);
+}
+} // namespace
 
 TRunLog::~TRunLog() {
     if (file_) CloseHandle(file_);
@@ -14,6 +25,44 @@ bool TRunLog::Open(const std::wstring& path) {
     if (f == INVALID_HANDLE_VALUE) return false;
     file_ = f;
     return true;
+}
+
+std::wstring TRunLog::OpenAsked(const std::wstring& file, const std::wstring& program) {
+    if (file_) return std::wstring();
+    DWORD error = 0;
+    if (!file.empty()) {
+        MakeFolderChain(FolderPartOf(file), nullptr);
+        if (Open(file)) return file;
+        error = GetLastError();
+    }
+    wchar_t temp[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+    if (n == 0 || n > MAX_PATH) return std::wstring();
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    std::wstring base = std::wstring(temp, n) + L"Norvanta-" + program + L"-";
+    PutDigits(base, t.wYear, 4);
+    PutDigits(base, t.wMonth, 2);
+    PutDigits(base, t.wDay, 2);
+    base += L"-";
+    PutDigits(base, t.wHour, 2);
+    PutDigits(base, t.wMinute, 2);
+    PutDigits(base, t.wSecond, 2);
+    // A run in the same second keeps the other's log: a new name, never a replaced file.
+    std::wstring path;
+    for (int i = 1; i <= 100 && !file_; ++i) {
+        path = base + (i == 1 ? std::wstring() : L"-" + DecimalW(i)) + L".log";
+        HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (f != INVALID_HANDLE_VALUE)
+            file_ = f;
+        else if (GetLastError() != ERROR_FILE_EXISTS)
+            break;
+    }
+    if (!file_) return std::wstring();
+    if (!file.empty())
+        Failure(L"The run log " + file + L" could not be made, so it is written here instead", error);
+    return path;
 }
 
 void TRunLog::Line(const std::wstring& text) {

@@ -14,6 +14,12 @@ public:
 
     // Replaces the file. False (and the log stays off) when it cannot be opened.
     bool Open(const std::wstring& path);
+    // The log a /LOG switch asks for: the file, its missing folders made. With no
+    // file named, or one that cannot be made, a new file in the temporary folder
+    // named after the program and the moment ("Norvanta-setup-20261209-143015.log"),
+    // whose first line says why it is there. Answers the file written, empty
+    // when none could be opened.
+    std::wstring OpenAsked(const std::wstring& file, const std::wstring& program);
     bool IsOpen() const { return file_ != nullptr; }
     void Line(const std::wstring& text);
     // "<what>: " and the ErrorText of the code.

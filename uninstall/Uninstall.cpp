@@ -229,7 +229,9 @@ private:
 
     const TUninstallOptions& options_;
     TUninstallOutcome& outcome_;
-    TRunLog log_;
+    TRunLog ownLog_;
+    TRunLog* log_ = &ownLog_;
+    std::vector<std::wstring> keep_; // full paths that stay whatever the log says
     std::wstring program_, folder_, installLog_, data_;
     std::vector<std::wstring> shortcutFolders_;
     std::vector<Record> records_;
@@ -239,16 +241,29 @@ private:
 };
 
 void TRemoval::Run() {
-    if (!options_.LogPath.empty()) log_.Open(options_.LogPath); // a log that cannot be opened stops nothing
-    log_.Line(std::wstring(L"Command line: ") + GetCommandLineW());
-    log_.Line(std::wstring(L"Switches: uninstall") +
-              (options_.Silent ? L", silent" : L", confirmation asked") +
-              (options_.LogPath.empty() ? L"" : L", log " + options_.LogPath));
+    if (options_.Trace) {
+        log_ = options_.Trace;
+    } else {
+        // A log that cannot be made goes to the temporary folder and stops nothing.
+        std::wstring written;
+        if (options_.LogWanted || !options_.LogPath.empty())
+            written = ownLog_.OpenAsked(options_.LogPath, L"uninstall");
+        log_->Line(std::wstring(L"Command line: ") + GetCommandLineW());
+        log_->Line(std::wstring(L"Switches: uninstall") +
+                   (options_.Silent ? L", silent" : L", confirmation asked") +
+                   (options_.Help ? L", help" : L"") + (written.empty() ? L"" : L", log " + written));
+    }
+    if (options_.Help) {
+        if (!options_.Silent) UninstallBox(kUninstallHelp, MB_OK | MB_ICONINFORMATION);
+        return Finish(kUninstallDone, L"the help was asked for: nothing removed");
+    }
+    for (const std::wstring& k : options_.Keep)
+        if (std::wstring full = FullPath(k); !full.empty()) keep_.push_back(full);
     program_ = FullPath(options_.ProgramPath.empty() ? ModulePath() : options_.ProgramPath);
     folder_ = program_.empty() ? std::wstring() : FullPath(FolderPartOf(program_));
     installLog_ = folder_.empty() ? std::wstring() : JoinPath(folder_, "Install.log");
-    log_.Line(L"Program: " + program_);
-    log_.Line(L"Install folder: " + folder_);
+    log_->Line(L"Program: " + program_);
+    log_->Line(L"Install folder: " + folder_);
     // A program at a drive's root has no folder of its own: the whole drive is no install folder.
     if (!FileIsPresent(installLog_) || IsRoot(folder_)) {
         if (!options_.Silent)
@@ -271,13 +286,13 @@ void TRemoval::Run() {
         return Finish(kUninstallIncomplete, L"Install.log could not be read: nothing removed");
     for (const Record& r : records_)
         if (r.role == Role::File) RemoveFile(r.path);
-    if (!failed_) RemoveRegistry();
+    if (!failed_ && !options_.KeepRegistry) RemoveRegistry();
     if (!failed_) RemoveProgram();
     if (!failed_) {
         if (DWORD e = Retrying([&] { return DeleteFileW(installLog_.c_str()); }, installLog_, false))
             Fail(L"Could not remove file", installLog_, e);
         else
-            log_.Line(L"Removed file: " + installLog_);
+            log_->Line(L"Removed file: " + installLog_);
     }
     RemoveFolders();
     if (failed_) KeepRecords();
@@ -309,7 +324,7 @@ bool TRemoval::ReadRecords() {
     if (!LoadListFromFile(lines, installLog_)) {
         DWORD e = GetLastError();
         outcome_.Problems.push_back({installLog_, SystemErrorText(e)});
-        log_.Failure(L"Could not read " + installLog_, e);
+        log_->Failure(L"Could not read " + installLog_, e);
         return false;
     }
     std::wstring base = KnownFolder(CSIDL_COMMON_APPDATA);
@@ -352,6 +367,8 @@ bool TRemoval::ReadRecords() {
 void TRemoval::Classify(const std::string& line, const std::wstring& path, bool folder) {
     std::wstring shown = Utf8ToUtf16(line);
     if (SamePath(path, installLog_)) return; // removed last, when everything else went
+    for (const std::wstring& k : keep_)
+        if (SamePath(path, k)) return log_->Line(L"Kept (the new installation's own): " + path);
     if (SamePath(path, program_)) {
         records_.push_back({line, path, folder ? Role::Kept : Role::Program});
         return;
@@ -374,9 +391,9 @@ void TRemoval::Classify(const std::string& line, const std::wstring& path, bool 
     for (const std::wstring& s : shortcutFolders_) holdsKept = holdsKept || IsInFolder(s, path);
     if (folder && holdsKept) {
         records_.push_back({line, path, Role::Kept});
-        log_.Line(SamePath(path, data_)
-                      ? L"Kept folder (the shared data folder stays): " + path
-                      : L"Kept folder (it holds the shared data folder or a shortcut folder): " + path);
+        log_->Line(SamePath(path, data_)
+                       ? L"Kept folder (the shared data folder stays): " + path
+                       : L"Kept folder (it holds the shared data folder or a shortcut folder): " + path);
         return;
     }
     Refuse(shown, folder || !Below(path, data_) ? L"outside the installation's folders"
@@ -385,25 +402,25 @@ void TRemoval::Classify(const std::string& line, const std::wstring& path, bool 
 
 void TRemoval::Refuse(const std::wstring& line, const std::wstring& why) {
     refused_.push_back({line, why});
-    log_.Line(L"Skipped Install.log line (" + why + L"): " + line);
+    log_->Line(L"Skipped Install.log line (" + why + L"): " + line);
 }
 
 void TRemoval::Fail(const std::wstring& what, const std::wstring& path, DWORD error) {
     failed_ = true;
     outcome_.Problems.push_back({path, SystemErrorText(error)});
-    log_.Failure(what + L" " + path, error);
+    log_->Failure(what + L" " + path, error);
 }
 
 void TRemoval::RemoveFile(const std::wstring& path) {
     DWORD a = GetFileAttributesW(path.c_str());
-    if (a == INVALID_FILE_ATTRIBUTES && Gone(GetLastError())) return log_.Line(L"Already gone: " + path);
+    if (a == INVALID_FILE_ATTRIBUTES && Gone(GetLastError())) return log_->Line(L"Already gone: " + path);
     if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY))
         return Fail(L"Could not remove file (it is a folder)", path, ERROR_DIRECTORY);
     DWORD e = Retrying([&] { return DeleteFileW(path.c_str()); }, path, false);
     if (e == 0)
-        log_.Line(L"Removed file: " + path);
+        log_->Line(L"Removed file: " + path);
     else if (Gone(e))
-        log_.Line(L"Already gone: " + path);
+        log_->Line(L"Already gone: " + path);
     else
         Fail(L"Could not remove file", path, e);
 }
@@ -423,14 +440,14 @@ void TRemoval::RemoveRegistry() {
     for (const Key& k : keys) {
         std::wstring name = k.shown + std::wstring(k.path);
         if (k.onlyWhenEmpty && !KeyIsEmpty(k.root, k.path)) {
-            log_.Line(L"Kept registry key (not empty, or absent): " + name);
+            log_->Line(L"Kept registry key (not empty, or absent): " + name);
             continue;
         }
         LONG r = DeleteKey32(k.root, k.path);
         if (r == ERROR_SUCCESS)
-            log_.Line(L"Removed registry key: " + name);
+            log_->Line(L"Removed registry key: " + name);
         else if (r == ERROR_FILE_NOT_FOUND)
-            log_.Line(L"Registry key already absent: " + name);
+            log_->Line(L"Registry key already absent: " + name);
         else
             Fail(L"Could not remove registry key", name, static_cast<DWORD>(r));
     }
@@ -444,26 +461,29 @@ void TRemoval::RemoveProgram() {
     auto it = std::find_if(records_.begin(), records_.end(),
                            [](const Record& r) { return r.role == Role::Program; });
     if (it == records_.end())
-        return log_.Line(L"Kept the program (Install.log does not name it): " + program_);
+        return log_->Line(L"Kept the program (Install.log does not name it): " + program_);
+    // A copy that is not this process goes as any file of the installation.
+    if (!SamePath(program_, FullPath(ModulePath()))) return RemoveFile(program_);
     wchar_t temp[MAX_PATH + 1] = {};
     DWORD n = GetTempPathW(MAX_PATH + 1, temp);
     std::wstring moved = std::wstring(temp, n <= MAX_PATH ? n : 0) + L"Norvanta-uninstall-" +
                          DecimalW(GetCurrentProcessId()) + L".tmp";
     if (n > 0 && n <= MAX_PATH && MoveFileExW(program_.c_str(), moved.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        log_.Line(L"Moved the running program out of the install folder: " + program_ + L" -> " + moved);
+        log_->Line(L"Moved the running program out of the install folder: " + program_ + L" -> " + moved);
         if (MoveFileExW(moved.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-            log_.Line(L"The system deletes it at the next restart: " + moved);
+            log_->Line(L"The system deletes it at the next restart: " + moved);
         else
-            log_.Failure(L"It stays in the temporary folder, not marked for deletion at the restart: " +
-                             moved,
-                         GetLastError());
+            log_->Failure(L"It stays in the temporary folder, not marked for deletion at the restart: " +
+                              moved,
+                          GetLastError());
         return;
     }
-    log_.Failure(L"Could not move the running program out of the install folder " + program_, GetLastError());
+    log_->Failure(L"Could not move the running program out of the install folder " + program_,
+                  GetLastError());
     if (!MoveFileExW(program_.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
         return Fail(L"Could not mark the running program for deletion at the next restart", program_,
                     GetLastError());
-    log_.Line(L"The system deletes it at the next restart: " + program_);
+    log_->Line(L"The system deletes it at the next restart: " + program_);
     folderAtRestart_ = true;
 }
 
@@ -479,11 +499,11 @@ void TRemoval::RemoveFolders() {
         const std::wstring& path = r->path;
         DWORD a = GetFileAttributesW(path.c_str());
         if (a == INVALID_FILE_ATTRIBUTES && Gone(GetLastError())) {
-            log_.Line(L"Already gone: " + path);
+            log_->Line(L"Already gone: " + path);
             continue;
         }
         if (IsRoot(path)) {
-            log_.Line(L"Kept folder (a drive's root): " + path);
+            log_->Line(L"Kept folder (a drive's root): " + path);
             continue;
         }
         if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -493,14 +513,14 @@ void TRemoval::RemoveFolders() {
         // A link or junction named by the log goes itself; what it points to is never entered.
         DWORD e = Retrying([&] { return RemoveDirectoryW(path.c_str()); }, path, true);
         if (e == 0) {
-            log_.Line(L"Removed folder: " + path);
+            log_->Line(L"Removed folder: " + path);
         } else if (Gone(e)) {
-            log_.Line(L"Already gone: " + path);
+            log_->Line(L"Already gone: " + path);
         } else if (e == ERROR_DIR_NOT_EMPTY && folderAtRestart_ && SamePath(path, folder_) &&
                    MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-            log_.Line(L"The system removes the install folder at the next restart: " + path);
+            log_->Line(L"The system removes the install folder at the next restart: " + path);
         } else if (e == ERROR_DIR_NOT_EMPTY) {
-            log_.Line(L"Kept folder (not empty): " + path);
+            log_->Line(L"Kept folder (not empty): " + path);
             if (!failed_ && !Below(path, data_))
                 keptFolders_.push_back({path, L""}); // the data folder always stays
         } else {
@@ -519,19 +539,32 @@ void TRemoval::KeepRecords() {
     std::wstring fresh = installLog_ + L".new";
     if (SaveListToFile(remaining, fresh) &&
         MoveFileExW(fresh.c_str(), installLog_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        log_.Line(L"Install.log now lists what remains (" + DecimalW(remaining.Count()) +
-                  L" lines); the settings and the uninstall entry are kept for a later attempt");
+        log_->Line(L"Install.log now lists what remains (" + DecimalW(remaining.Count()) +
+                   L" lines); the settings and the uninstall entry are kept for a later attempt");
         return;
     }
-    log_.Failure(L"Could not rewrite Install.log; it keeps its earlier lines", GetLastError());
+    log_->Failure(L"Could not rewrite Install.log; it keeps its earlier lines", GetLastError());
     DeleteFileW(fresh.c_str());
 }
 
 void TRemoval::Finish(int code, const std::wstring& reason) {
     outcome_.ExitCode = code;
-    log_.Line(L"Exit code " + DecimalW(code) + L": " + reason);
+    // In another program's log the exit code is that program's own.
+    log_->Line((options_.Trace ? L"Removal ended with " : L"Exit code ") + DecimalW(code) + L": " + reason);
 }
 } // namespace
+
+const wchar_t kUninstallHelp[] =
+    L"Désinstallation : qrd.exe -ui [options]\r\n\r\n"
+    L"/S, /SILENT, /VERYSILENT, /QUIET\r\n    désinstaller sans rien afficher ni demander\r\n"
+    L"/LOG=<fichier>\r\n    journal de la désinstallation (ses dossiers sont créés)\r\n"
+    L"/LOG\r\n    journal dans le dossier temporaire (Norvanta-uninstall-<date>-<heure>.log)\r\n"
+    L"/?, /HELP\r\n    cette aide (rien n'est supprimé)\r\n\r\n"
+    L"Codes de sortie :\r\n"
+    L"0    désinstallé, ou l'utilisateur a répondu Non\r\n"
+    L"1    le traitement de texte est en cours d'exécution : rien n'a été supprimé\r\n"
+    L"2    des éléments n'ont pas pu être supprimés (le reste l'a été)\r\n"
+    L"3    aucune installation ici (pas de journal Install.log) : rien n'a été supprimé";
 
 int UninstallBox(const std::wstring& text, unsigned style) {
     return MessageBoxInFrench(text, kCaption, style | MB_TASKMODAL | MB_SETFOREGROUND, nullptr);

@@ -21,10 +21,23 @@
 #include <string>
 #include <vector>
 
+class TRunLog;
+
 struct TUninstallOptions {
     bool Silent = false;      // no window and no box at all; nothing is asked
     std::wstring LogPath;     // when not empty, a run log of every step is written there
-    std::wstring ProgramPath; // the running program in the install folder; empty: this process's own file
+    std::wstring ProgramPath; // the program in the install folder; empty: this process's own file
+    // The log switch without a file (or LogPath that cannot be made): a log in
+    // the temporary folder instead (TRunLog::OpenAsked).
+    bool LogWanted = false;
+    bool Help = false; // the switches and exit codes in a box (none when silent); nothing is removed
+    // For a setup that replaces an earlier copy by its own new installation: its
+    // run log, already open (LogPath is not used then); the settings and the
+    // uninstall entry, which now describe the new one, stay; and so does every
+    // path the new installation recorded, whatever the earlier log says.
+    TRunLog* Trace = nullptr;
+    bool KeepRegistry = false;
+    std::vector<std::wstring> Keep;
 };
 
 // The exit codes of "-ui", for deployment tools.
@@ -44,6 +57,9 @@ struct TUninstallOutcome {
     int ExitCode = kUninstallDone;
     std::vector<TUninstallProblem> Problems; // what was not removed, and the lines refused
 };
+
+// The help box's text: the switches of "-ui" and its exit codes.
+extern const wchar_t kUninstallHelp[];
 
 // Runs the whole removal: checks, the confirmation (unless silent), the removal,
 // the closing box (unless silent). Never throws. Once confirmed, the process's

@@ -1,4 +1,4 @@
-// Splitting the command line and recognising the two switches.
+// Splitting the command line and recognising the switches.
 #include "CommandLine.h"
 #include <gtest/gtest.h>
 
@@ -56,8 +56,12 @@ TEST(CommandLine, LogSwitchIsNeitherSilentNorADestination) {
     std::wstring f;
     EXPECT_FALSE(FindLogSwitch({L"setup", L"/S", L"/D"}, f));
     EXPECT_FALSE(FindLogSwitch({L"/LOG=program-name"}, f));
-    for (const wchar_t* no : {L"/LOG", L"/LOGx=a", L"LOG=a", L"--LOG=a", L"/LO=a"})
+    for (const wchar_t* no : {L"/LOGx", L"/LOGx=a", L"LOG=a", L"--LOG=a", L"/LO=a"})
         EXPECT_FALSE(FindLogSwitch({L"setup", no}, f)) << no;
+    // Alone, it asks for a log with no file named.
+    f = L"x";
+    ASSERT_TRUE(FindLogSwitch({L"setup", L"-log", L"/LOG=later"}, f));
+    EXPECT_EQ(f, L"");
     ASSERT_TRUE(FindLogSwitch({L"setup", L"-log=C:\\A B\\run.log"}, f));
     EXPECT_EQ(f, L"C:\\A B\\run.log");
     ASSERT_TRUE(FindLogSwitch({L"setup", L"/LoG=first", L"/S", L"-LOG=second"}, f));
@@ -72,4 +76,38 @@ TEST(CommandLine, LogSwitchIsNeitherSilentNorADestination) {
     Args args{L"setup", L"/LOG=D:\\x.log", L"-LOG=S.log"};
     EXPECT_FALSE(FindSilentSwitch(args));
     EXPECT_FALSE(FindDestinationSwitch(args, d, AsciiUpper));
+}
+
+// The forms other installers' tools send, read by the same rules.
+TEST(CommandLine, SwitchesOtherInstallersUse) {
+    for (const wchar_t* yes : {L"/VERYSILENT", L"-quiet", L"/Quiet"})
+        EXPECT_TRUE(FindSilentSwitch({L"setup", yes}));
+    for (const wchar_t* no : {L"/QUIETX", L"VERYSILENT", L"/VERY"})
+        EXPECT_FALSE(FindSilentSwitch({L"setup", no}));
+    EXPECT_TRUE(FindHelpSwitch({L"setup", L"/?"}));
+    EXPECT_TRUE(FindHelpSwitch({L"setup", L"-help"}));
+    EXPECT_FALSE(FindHelpSwitch({L"setup", L"/??", L"/HELPME"}));
+    EXPECT_TRUE(FindSwitchWord({L"setup", L"/nodesktop"}, L"NODESKTOP"));
+    EXPECT_EQ(FindShortcutScope({L"setup", L"/S"}), -1);
+    EXPECT_EQ(FindShortcutScope({L"setup", L"/CURRENTUSER", L"/ALLUSERS"}), 0);
+    EXPECT_EQ(FindShortcutScope({L"setup", L"-allusers", L"/CURRENTUSER"}), 1);
+
+    std::wstring d;
+    for (const wchar_t* form : {L"/D=C:\\X", L"/DIR=C:\\X", L"-dir=C:\\X", L"/DC:\\X"}) {
+        ASSERT_TRUE(FindDestinationSwitch({L"setup", form}, d, AsciiUpper)) << form;
+        EXPECT_EQ(d, L"C:\\X") << form;
+    }
+    // Unquoted, a "=" form runs on to the next switch, blanks and all; quoted, or
+    // the older form, it ends with its argument.
+    auto fromLine = [&](const std::wstring& line) {
+        d.clear();
+        FindDestinationSwitch(SplitCommandLine(line), d, AsciiUpper, &line);
+        return d;
+    };
+    EXPECT_EQ(fromLine(L"setup /S /D=C:\\Program  Files\\N x"), L"C:\\Program  Files\\N x");
+    EXPECT_EQ(fromLine(L"setup /DIR=C:\\A B /LOG=x /S"), L"C:\\A B");
+    EXPECT_EQ(fromLine(L"setup \"/DIR=C:\\A B\" C"), L"C:\\A B");
+    EXPECT_EQ(fromLine(L"setup /DIR=\"C:\\A B\" C"), L"C:\\A B");
+    EXPECT_EQ(fromLine(L"setup /DC:\\A B"), L"C:\\A");
+    EXPECT_EQ(fromLine(L"setup /D=C:\\first /D=C:\\second"), L"C:\\first");
 }
