@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Exit codes deployment tools rely on.
 enum : int {
@@ -63,7 +64,11 @@ public:
     std::uint64_t CopyTotal = 0;            // content bytes of the selected payload files
     std::uint64_t CopyDone = 0;             // of which written (or skipped by Ignore)
     bool Finished = false;                  // the wizard went through its last page
-    TRunLog* Trace = nullptr;               // not owned; nil: no run log (/LOG=)
+    std::uint64_t BytesWritten = 0;         // of the files this run wrote, for the uninstall entry
+    // Folders of existing installations (with their Install.log): one that is not
+    // this installation's is replaced by it once it has succeeded.
+    std::vector<std::wstring> EarlierCopies;
+    TRunLog* Trace = nullptr; // not owned; nil: no run log (/LOG=)
 
     void Note(const std::wstring& text) const {
         if (Trace) Trace->Line(text);

@@ -251,6 +251,7 @@ bool TAttachedFiles::WriteOnce(TInstallSession& session, const TAttachedFile& en
     SetFileDate(file.get(), DateTimeToDosTime(entry.DateTime));
     file.reset();
     AddLogLine(log, kFileCopyPrefix + Utf16ToUtf8(target));
+    session.BytesWritten += entry.Size;
     session.Note(L"Wrote file: " + target + L" (" + DecimalW(entry.Size) + L" bytes)");
     return true;
 }

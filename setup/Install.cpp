@@ -7,6 +7,7 @@
 #include "Shell.h"
 #include "Strings.h"
 #include "TextConv.h"
+#include "Uninstall.h"
 #include "UpdateLog.h"
 #include <cstring>
 #include <windows.h>
@@ -33,6 +34,7 @@ std::wstring ShortcutName() {
 bool WriteStateFile(TInstallSession& session, const std::wstring& path, const std::string& bytes) {
     for (;;) {
         if (WriteWholeFile(path, bytes)) {
+            session.BytesWritten += bytes.size();
             session.Note(L"Wrote state file: " + path);
             return true;
         }
@@ -239,7 +241,7 @@ void RecordInstall(TInstallSession& session) {
         options.AllUsers = choices.AllUsers();
         options.DesktopShortcut = choices.DesktopShortcut();
         options.Launch = choices.LaunchAfter();
-        SaveInstallSettings(session.MainDir, options, false, session.Trace);
+        SaveInstallSettings(session.MainDir, options, false, session.Trace, session.BytesWritten);
         // An earlier log that cannot be read or replaced whole is left as it is.
         if (session.Log && !session.LogPath.empty()) {
             const std::vector<std::string>& added = session.Log->List().Lines;
@@ -255,5 +257,43 @@ void RecordInstall(TInstallSession& session) {
     } catch (...) {
         // The records are a courtesy for the next run; never fail the installation on them.
         session.Note(L"The records could not all be written (an unexpected error)");
+    }
+}
+
+void ReplaceEarlierCopies(TInstallSession& session) {
+    if (!session.Finished || session.ExitCode() != kExitOk || !session.Choices ||
+        session.Choices->IsPortable() || !session.Log)
+        return;
+    for (const std::wstring& earlier : session.EarlierCopies) {
+        if (SamePath(PathWithoutSlash(earlier), PathWithoutSlash(session.MainDir))) continue;
+        session.Note(L"The new installation takes the place of the one in " + earlier + L": removing it");
+        TUninstallOptions options;
+        options.Silent = true;
+        options.ProgramPath = JoinPath(earlier, "qrd.exe");
+        options.Trace = session.Trace;
+        options.KeepRegistry = true;
+        // What the new installation wrote stays, the shortcuts of the same name above all.
+        for (const std::string& line : session.Log->List().Lines) {
+            for (const char* prefix : {kFileCopyPrefix, kMadeDirPrefix})
+                if (line.rfind(prefix, 0) == 0)
+                    options.Keep.push_back(Utf8ToUtf16(line.substr(std::strlen(prefix))));
+        }
+        TUninstallOutcome outcome = Uninstall(options);
+        if (outcome.ExitCode == kUninstallDone && outcome.Problems.empty()) {
+            session.Note(FolderExists(earlier) ? L"The earlier copy in " + earlier +
+                                                     L" is removed; what remains is its folder, which holds "
+                                                     L"files the installation did not write"
+                                               : L"The earlier copy in " + earlier + L" is removed");
+            continue;
+        }
+        std::wstring remains;
+        for (const TUninstallProblem& p : outcome.Problems)
+            remains += L"; " + (p.Path.empty() ? std::wstring(L"?") : p.Path) +
+                       (p.Reason.empty() ? L"" : L" (" + p.Reason + L")");
+        if (outcome.ExitCode == kUninstallRunningCopy)
+            remains += L"; all of it (a copy of the word processor runs)";
+        // The installation itself succeeded: its exit code stays.
+        session.Note(L"The earlier copy in " + earlier + L" could not be removed whole; what remains" +
+                     (remains.empty() ? std::wstring(L": nothing named") : L":" + remains.substr(1)));
     }
 }

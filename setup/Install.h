@@ -44,5 +44,11 @@ void CloseInstall(TInstallSession& session, TAttachedFiles& files);
 // began and the copy is not portable. Any failure is swallowed.
 void RecordInstall(TInstallSession& session);
 
+// Once an installation has succeeded (not portable), each earlier one in
+// another folder is removed through the uninstaller, the new one's records and
+// files kept, so that the one uninstall entry describes all that is installed.
+// What could not be removed is told in the run log; the exit code stays.
+void ReplaceEarlierCopies(TInstallSession& session);
+
 // The 25 bytes of qrd_common.dat for a moment.
 std::string CommonStateBytes(double now);

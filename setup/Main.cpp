@@ -46,8 +46,7 @@ void ReportFatal(bool silent, const std::string& detail, TRunLog& trace) {
 // Shows the wizard, or drives it silently, and records what was installed.
 // Whatever happens once the copying has begun, the records of what was written
 // are kept; an unexpected error ends the run with 217.
-int RunSetup(bool silent, const std::optional<std::wstring>& destination, TRunLog& trace,
-             std::wstring& reason) {
+int RunSetup(bool silent, const TCommandPreset& preset, TRunLog& trace, std::wstring& reason) {
     TInstallSession session;
     session.Silent = silent;
     session.Trace = &trace;
@@ -72,7 +71,7 @@ int RunSetup(bool silent, const std::optional<std::wstring>& destination, TRunLo
 
     // The payload lives until the process ends: the entries point into it.
     static TAttachedFiles* files = new TAttachedFiles();
-    auto form = std::make_unique<TMainForm>(nullptr, *files, session, destination);
+    auto form = std::make_unique<TMainForm>(nullptr, *files, session, preset);
     // Logging off in the middle keeps the records too.
     Application->OnEndSession = [&session] {
         RecordInstall(session);
@@ -93,6 +92,7 @@ int RunSetup(bool silent, const std::optional<std::wstring>& destination, TRunLo
         throw;
     }
     RecordInstall(session);
+    ReplaceEarlierCopies(session);
     // An error shown while the wizard ran leaves it in no known state.
     if (CriticalErrorShown()) session.SetFatal(L"an unexpected error was shown while the wizard ran");
     reason = session.ExitReason();
@@ -116,24 +116,40 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     // when a shortcut or the folder browser needs it.
     int code = kExitFatal;
     std::wstring reason = L"an unexpected error";
-    std::vector<std::wstring> args = SplitCommandLine(GetCommandLineW());
+    std::wstring line = GetCommandLineW();
+    std::vector<std::wstring> args = SplitCommandLine(line);
     bool silent = FindSilentSwitch(args);
-    std::optional<std::wstring> destination;
+    TCommandPreset preset;
     std::wstring switchValue;
-    if (FindDestinationSwitch(args, switchValue, UpperChar)) destination = switchValue;
-    // Nothing of it without the switch; a file that cannot be opened stops nothing.
+    if (FindDestinationSwitch(args, switchValue, UpperChar, &line)) preset.Destination = switchValue;
+    preset.NoDesktop = FindSwitchWord(args, L"NODESKTOP");
+    preset.AllUsers = FindShortcutScope(args);
+    bool help = FindHelpSwitch(args);
+    // Nothing of it without the switch; a file that cannot be made goes to the
+    // temporary folder, and stops nothing.
     TRunLog trace;
     std::wstring logFile;
-    if (FindLogSwitch(args, logFile)) trace.Open(logFile);
+    if (FindLogSwitch(args, logFile)) logFile = trace.OpenAsked(logFile, L"setup");
     trace.Line(std::wstring(L"Setup of ") + GetTextW(txtProductName) + L" 4.4.6.1");
-    trace.Line(std::wstring(L"Command line: ") + GetCommandLineW());
+    trace.Line(L"Command line: " + line);
+    const std::optional<std::wstring>& destination = preset.Destination;
     trace.Line(std::wstring(L"Switches: ") + (silent ? L"silent" : L"wizard") + L", destination " +
                (destination ? L"\"" + *destination + L"\"" : std::wstring(L"not given")) + L", run log \"" +
-               logFile + L"\"");
+               logFile + L"\"" + (preset.NoDesktop ? L", no desktop shortcut" : L"") +
+               (preset.AllUsers == 1   ? L", for all users"
+                : preset.AllUsers == 0 ? L", for this user only"
+                                       : L"") +
+               (help ? L", help" : L""));
+    if (help) {
+        // Asked for by a person; a silent run shows nothing, even this.
+        if (!silent) ShowMessageBox(kTextHelp, miInformation, mbOk);
+        trace.Line(L"Exit code 0: the help was asked for; nothing was installed");
+        ExitProcess(kExitOk);
+    }
     {
         TInstallLock lock(&trace);
         try {
-            code = RunSetup(silent, destination, trace, reason);
+            code = RunSetup(silent, preset, trace, reason);
         } catch (const Exception& e) {
             ReportFatal(silent, e.Message(), trace);
         } catch (const std::bad_alloc&) {

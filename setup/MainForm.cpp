@@ -64,7 +64,7 @@ bool IsInstanceRunning() {
 }
 
 TMainForm::TMainForm(TComponent* owner, TAttachedFiles& files, TInstallSession& session,
-                     std::optional<std::wstring> destinationSwitch)
+                     const TCommandPreset& preset)
     : TForm(owner), files_(files), session_(session) {
     LoadDefinition();
     // The white title band paints its own colour even under visual themes.
@@ -93,24 +93,45 @@ TMainForm::TMainForm(TComponent* owner, TAttachedFiles& files, TInstallSession& 
     session_.Choices = this;
     session_.Questions = this;
 
-    TInstallOptions options;
+    TInstallOptions options, entryOptions;
     std::wstring& MainDir = session_.MainDir;
+    std::wstring entryDir;
+    bool entry = LoadUninstallEntry(entryDir, entryOptions);
     HadEarlierInstall = LoadInstallSettings(MainDir, options);
+    // Another account's installation (a deployment tool's, say) is found by the
+    // machine's uninstall entry when this user has no settings of their own.
+    bool fromEntry = !HadEarlierInstall && entry && !entryDir.empty();
+    if (fromEntry) {
+        MainDir = entryDir;
+        options = entryOptions;
+    }
+    // Each installation there is, so that a new one elsewhere can take its place.
+    for (const std::wstring& earlier : {HadEarlierInstall ? MainDir : std::wstring(), entryDir}) {
+        if (earlier.empty() || !FileIsPresent(JoinPath(earlier, "Install.log"))) continue;
+        auto& copies = session_.EarlierCopies;
+        if (std::none_of(copies.begin(), copies.end(),
+                         [&](const std::wstring& c) { return SamePath(c, earlier); }))
+            copies.push_back(earlier);
+    }
+    if (preset.NoDesktop) options.DesktopShortcut = false;
+    if (preset.AllUsers >= 0) options.AllUsers = preset.AllUsers == 1;
     DskBx->SetChecked(options.DesktopShortcut);
     Inst2AllBx->SetChecked(options.AllUsers);
     FinBx->SetChecked(options.Launch);
 
     LngChg(this);
 
+    const wchar_t* earlierFrom =
+        fromEntry ? L"the earlier installation's uninstall entry" : L"the earlier installation's settings";
     if (MainDir.empty())
         presetFrom_ = L"the default";
     else if (!FolderExists(MainDir))
         presetFrom_ = L"the default; the earlier installation's folder " + MainDir + L" is gone";
     else
-        presetFrom_ = L"the earlier installation's settings";
+        presetFrom_ = earlierFrom;
     if (MainDir.empty() || !FolderExists(MainDir)) MainDir = JoinPath(ProgramFiles(), "Norvanta");
-    if (destinationSwitch) {
-        MainDir = *destinationSwitch;
+    if (preset.Destination) {
+        MainDir = *preset.Destination;
         presetFrom_ = L"the /D switch";
     }
     DstEdt->SetText(Utf16ToUtf8(MainDir));
@@ -118,6 +139,15 @@ TMainForm::TMainForm(TComponent* owner, TAttachedFiles& files, TInstallSession& 
     presetDestination_ = Utf8ToUtf16(DstEdt->Text());
     session_.Note(L"Destination: " + presetDestination_ + L" (" + presetFrom_ + L")");
     if (HadEarlierInstall) session_.Note(L"An earlier installation's settings preset the wizard");
+    if (fromEntry)
+        session_.Note(L"The earlier installation's uninstall entry preset the wizard (this account has no "
+                      L"settings of its own)");
+    if (preset.NoDesktop) session_.Note(L"Options: no desktop shortcut (the /NODESKTOP switch)");
+    if (preset.AllUsers >= 0)
+        session_.Note(preset.AllUsers ? L"Options: shortcuts for all users (the /ALLUSERS switch)"
+                                      : L"Options: shortcuts for this user only (the /CURRENTUSER switch)");
+    for (const std::wstring& earlier : session_.EarlierCopies)
+        session_.Note(L"An installation is in " + earlier);
 
     if (!session_.Silent) GoToPage(WelcomePage);
 }

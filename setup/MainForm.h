@@ -24,15 +24,22 @@ enum TPage : int {
 // True when a top-level window carries the running word processor's mark.
 bool IsInstanceRunning();
 
+// What the command line asks for beyond the earlier installation's choices.
+struct TCommandPreset {
+    std::optional<std::wstring> Destination; // /D<folder>, /D=<folder>, /DIR=<folder>
+    bool NoDesktop = false;                  // /NODESKTOP
+    int AllUsers = -1;                       // /ALLUSERS 1, /CURRENTUSER 0, neither -1
+};
+
 class TMainForm : public TForm, public TInstallChoices, public TInstallQuestions, public TInstallProgress {
 public:
     static const TClassInfo Info;
     const TClassInfo* ClassType() const override { return &Info; }
     // The form answers the session's choices and questions while it lives; the
-    // destination switch of the command line, when one was given, replaces the
-    // earlier or default folder.
+    // command line's switches, when given, replace the earlier or default folder
+    // and options, as the boxes of the ready page would.
     TMainForm(TComponent* owner, TAttachedFiles& files, TInstallSession& session,
-              std::optional<std::wstring> destinationSwitch = std::nullopt);
+              const TCommandPreset& preset = {});
     ~TMainForm() override;
 
     TPanel* TopPan = nullptr;

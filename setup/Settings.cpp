@@ -6,11 +6,28 @@
 #include "Strings.h"
 #include "TextConv.h"
 #include "UpdateLog.h"
+#include <algorithm>
 
 bool LoadInstallSettings(std::wstring& mainDir, TInstallOptions& options) {
     TRegistry reg;
     if (!reg.OpenExistingKey(kSettingsKey)) return false;
     if (reg.ValuePresent("MAINDIR")) mainDir = reg.GetText("MAINDIR");
+    if (reg.ValuePresent("INSTALLTOALL")) options.AllUsers = reg.GetFlag("INSTALLTOALL");
+    if (reg.ValuePresent("DSKSHORTCUT")) options.DesktopShortcut = reg.GetFlag("DSKSHORTCUT");
+    if (reg.ValuePresent("LAUNCH")) options.Launch = reg.GetFlag("LAUNCH");
+    return true;
+}
+
+bool LoadUninstallEntry(std::wstring& mainDir, TInstallOptions& options) {
+    TRegistry reg;
+    reg.ChangeRoot(HKEY_LOCAL_MACHINE);
+    if (!reg.OpenExistingKey(kUninstallKey)) return false;
+    std::wstring folder = reg.GetText("InstallLocation");
+    if (folder.empty()) {
+        std::wstring icon = reg.GetText("DisplayIcon");
+        if (SamePath(NamePartOf(icon), L"qrd.exe")) folder = PathWithoutSlash(FolderPartOf(icon));
+    }
+    if (!folder.empty()) mainDir = folder;
     if (reg.ValuePresent("INSTALLTOALL")) options.AllUsers = reg.GetFlag("INSTALLTOALL");
     if (reg.ValuePresent("DSKSHORTCUT")) options.DesktopShortcut = reg.GetFlag("DSKSHORTCUT");
     if (reg.ValuePresent("LAUNCH")) options.Launch = reg.GetFlag("LAUNCH");
@@ -50,7 +67,7 @@ private:
 } // namespace
 
 void SaveInstallSettings(const std::wstring& mainDir, const TInstallOptions& options, bool portable,
-                         TRunLog* trace) {
+                         TRunLog* trace, std::uint64_t bytesWritten) {
     {
         TTracedKey settings(HKEY_CURRENT_USER, L"HKCU", kSettingsKey, trace);
         settings.Text("MAINDIR", mainDir);
@@ -64,9 +81,25 @@ void SaveInstallSettings(const std::wstring& mainDir, const TInstallOptions& opt
     entry.Text("DisplayIcon", program);
     entry.Text("DisplayName", GetTextW(txtProductName));
     entry.Text("DisplayVersion", L"4.4.6.1");
-    entry.Number("EstimatedSize", 3072);
+    entry.Number("EstimatedSize", static_cast<std::int32_t>(
+                                      std::min<std::uint64_t>((bytesWritten + 1023) / 1024, 0x7FFFFFFF)));
     entry.Text("Publisher", L"The Norvanta Word Processor Team");
     entry.Text("UninstallString", L"\"" + program + L"\" -ui");
+    // What deployment and inventory tools look for beside the program list's own.
+    entry.Text("QuietUninstallString", L"\"" + program + L"\" -ui /S");
+    entry.Text("InstallLocation", mainDir);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    entry.Text("InstallDate", DecimalW(now.wYear * 10000 + now.wMonth * 100 + now.wDay));
+    entry.Number("NoModify", 1);
+    entry.Number("NoRepair", 1);
+    entry.Number("VersionMajor", 4);
+    entry.Number("VersionMinor", 4);
+    entry.Text("URLInfoAbout", GetTextW(txtPortableHelpUrl));
+    // The options, for another account's next run, which has no settings of its own.
+    entry.Number("INSTALLTOALL", options.AllUsers ? 1 : 0);
+    entry.Number("DSKSHORTCUT", options.DesktopShortcut ? 1 : 0);
+    entry.Number("LAUNCH", options.Launch ? 1 : 0);
 }
 
 bool WriteUpdateLog(const std::wstring& sharedDataFolder, TStringList& publicFiles, double stamp) {

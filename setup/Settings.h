@@ -2,6 +2,7 @@
 // next run presets its wizard from, the uninstall entry, and Update.log.
 #pragma once
 #include "StringList.h"
+#include <cstdint>
 #include <string>
 
 inline constexpr const char* kSettingsKey = "Software\\Norvanta Word Processor\\Install";
@@ -20,13 +21,20 @@ struct TInstallOptions {
 // only when MAINDIR is present, each option only when its value is present.
 bool LoadInstallSettings(std::wstring& mainDir, TInstallOptions& options);
 
+// The uninstall entry of an earlier installation, seen by every account: its
+// folder (InstallLocation, or the folder of DisplayIcon in an entry written
+// before it had one) and the options it recorded, each replaced only when
+// present. False when there is no entry.
+bool LoadUninstallEntry(std::wstring& mainDir, TInstallOptions& options);
+
 class TRunLog;
 
-// Writes the settings and, unless portable, the uninstall entry. Failures stop
-// nothing and are shown to nobody (an uninstall key that cannot be created
-// without administrator rights, for instance); the run log tells each value.
+// Writes the settings and, unless portable, the uninstall entry, whose size is
+// that of the bytes written (in KB, rounded up). Failures stop nothing and are
+// shown to nobody (an uninstall key that cannot be created without
+// administrator rights, for instance); the run log tells each value.
 void SaveInstallSettings(const std::wstring& mainDir, const TInstallOptions& options, bool portable,
-                         TRunLog* trace = nullptr);
+                         TRunLog* trace = nullptr, std::uint64_t bytesWritten = 0);
 
 // Brings "Update.log" in the shared data folder up to date with the shared files
 // of this run (sorted in place). Nothing happens when the list is empty. An

@@ -46,6 +46,32 @@ inline constexpr const char* kTextDestinationUnusable =
     "choisir "
     "un autre dossier d'installation.";
 
+// The help box of /? and /HELP: the switches and the exit codes.
+inline constexpr const char* kTextHelp =
+    "Installation : setup.exe [options]\r\n"
+    "\r\n"
+    "/S, /SILENT, /VERYSILENT, /QUIET\r\n"
+    "    installer sans rien afficher ni demander\r\n"
+    "/D<dossier>, /D=<dossier>, /DIR=<dossier>\r\n"
+    "    dossier d'installation (entre guillemets s'il contient des espaces)\r\n"
+    "/NODESKTOP\r\n"
+    "    pas de raccourci sur le Bureau\r\n"
+    "/ALLUSERS, /CURRENTUSER\r\n"
+    "    raccourcis pour tous les utilisateurs, ou pour l'utilisateur courant seulement\r\n"
+    "/LOG=<fichier>\r\n"
+    "    journal de l'installation (ses dossiers sont créés)\r\n"
+    "/LOG\r\n"
+    "    journal dans le dossier temporaire (Norvanta-setup-<date>-<heure>.log)\r\n"
+    "/?, /HELP\r\n"
+    "    cette aide (rien n'est installé)\r\n"
+    "\r\n"
+    "Codes de sortie :\r\n"
+    "0    installé, ou installation annulée dans l'assistant\r\n"
+    "1    le traitement de texte est en cours d'exécution : rien n'a été installé\r\n"
+    "2    un fichier n'a pas pu être écrit (ce qui l'a été est enregistré)\r\n"
+    "3    dossier d'installation refusé : rien n'a été écrit\r\n"
+    "217  erreur fatale (programme endommagé ou erreur inattendue)";
+
 // The current language; nothing in this edition changes it.
 extern unsigned char CurrentLanguage;
 

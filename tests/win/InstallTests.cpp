@@ -163,7 +163,12 @@ TEST_F(InstallTest, FirstNormalInstallationLeavesEveryRecord) {
     EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKeyW, L"UninstallString").Text(),
               L"\"" + Main(L"qrd.exe") + L"\" -ui");
     EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKeyW, L"DisplayIcon").Text(), Main(L"qrd.exe"));
-    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKeyW, L"EstimatedSize").Number(), 3072u);
+    // Every payload file and the two state files, in KB rounded up.
+    std::uint64_t written = 8 + 25;
+    for (const auto& f : files.Files) written += f->Size;
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKeyW, L"EstimatedSize").Number(),
+              (written + 1023) / 1024);
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKeyW, L"InstallLocation").Text(), MainDir);
 }
 
 TEST_F(InstallTest, SecondInstallationRewritesAndKeepsOneSectionPerRun) {

@@ -174,7 +174,7 @@ TEST_F(SettingsTest, SaveWritesSettingsAndTheUninstallEntry) {
     TInstallOptions o;
     o.AllUsers = false;
     o.Launch = false;
-    SaveInstallSettings(L"C:\\Program Files\\Norvanta", o, false);
+    SaveInstallSettings(L"C:\\Program Files\\Norvanta", o, false, nullptr, 3u * 1024 * 1024 - 1023);
 
     std::wstring dir;
     TInstallOptions back;
@@ -207,6 +207,26 @@ TEST_F(SettingsTest, SaveWritesSettingsAndTheUninstallEntry) {
               static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(data.data())), L"Traitement de texte Norvanta");
     EXPECT_FALSE(RawKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY));
+
+    // What deployment tools read, and another account's next run finds the folder and options by.
+    TRegistry entry;
+    entry.ChangeRoot(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(entry.OpenExistingKey(kUninstallKey));
+    EXPECT_EQ(entry.GetText("QuietUninstallString"), L"\"C:\\Program Files\\Norvanta\\qrd.exe\" -ui /S");
+    EXPECT_EQ(entry.GetText("InstallDate").size(), 8u);
+    for (const char* one : {"NoModify", "NoRepair"}) EXPECT_EQ(entry.GetNumber(one), 1) << one;
+    EXPECT_EQ(entry.GetNumber("VersionMajor") * 100 + entry.GetNumber("VersionMinor"), 404);
+    EXPECT_EQ(entry.GetText("URLInfoAbout").rfind(L"https://", 0), 0u);
+    TInstallOptions found;
+    ASSERT_TRUE(LoadUninstallEntry(dir, found));
+    EXPECT_EQ(dir, L"C:\\Program Files\\Norvanta");
+    EXPECT_FALSE(found.AllUsers);
+    EXPECT_FALSE(found.Launch);
+    // An entry written before InstallLocation existed gives the folder of its program.
+    entry.PutText("InstallLocation", L"");
+    entry.PutText("DisplayIcon", L"D:\\Older\\qrd.exe");
+    ASSERT_TRUE(LoadUninstallEntry(dir, found));
+    EXPECT_EQ(dir, L"D:\\Older");
 }
 
 TEST_F(SettingsTest, PortableWritesNoUninstallEntry) {
