@@ -13,6 +13,8 @@
 #                 (debootstrap; needs root and the package mirror; about a quarter of an hour)
 #   make verify   FILE=<exe> [CA=<trusted certificates>] [TSA_CA=]: the signature, its signer,
 #                 what it covers and the file's SHA-256
+#   make packaging [FILE=<exe>] [INSTALLER_URL=<https address>]: the winget manifests of
+#                 build/setup.exe (or of FILE=, a signed copy) in build/packaging/winget
 SHELL := /bin/bash
 # The same locale for every step, whatever the shell has (the Wine scripts set it too).
 export LC_ALL := C.UTF-8
@@ -50,7 +52,7 @@ UNSIGNED ?= $(BUILD)/setup.exe
 WIN_TESTS := $(if $(filter 64,$(shell bash scripts/wine-bits.sh)),win64,win32)
 
 .PHONY: all bootstrap host win32 win64 run test bench bench-scale format format-check clean screenshots fuzz \
-  fuzz-build sign verify fresh
+  fuzz-build sign verify fresh packaging
 
 all: win32
 
@@ -138,6 +140,11 @@ verify: bootstrap $(HOST)/build.ninja
 	@cmake --build $(HOST) --target mkpayload >/dev/null
 	@python3 scripts/authenticode.py verify --ca $(call quote,$(CA)) --tsa-ca $(call quote,$(TSA_CA)) \
 	  --mkpayload $(HOST)/tools/mkpayload $(call quote,$(FILE))
+
+# The manifests of what was built; FILE= names the signed copy to publish instead.
+packaging: win32
+	@python3 scripts/packaging.py --setup $(call quote,$(or $(FILE),$(BUILD)/setup.exe)) \
+	  --url $(call quote,$(INSTALLER_URL)) --out $(BUILD)/packaging/winget
 
 # NSIS is installed only for this; the paint figures always come from Xvfb.
 # The scale payloads (4, 100, 400 MB) are generated and packed by the build.

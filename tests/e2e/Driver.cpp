@@ -154,6 +154,23 @@ bool SetupProcess::SampleMemory(SIZE_T& peakWorkingSet, SIZE_T& peakPagefile) {
     return true;
 }
 
+std::wstring TempFolder() {
+    wchar_t buf[MAX_PATH + 1] = {};
+    return std::wstring(buf, GetTempPathW(MAX_PATH + 1, buf));
+}
+
+std::vector<std::wstring> TempFiles(const wchar_t* pattern) {
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((TempFolder() + pattern).c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return found;
+    do
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) found.push_back(TempFolder() + fd.cFileName);
+    while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return found;
+}
+
 std::wstring LargeSetupExe() {
     return FromUtf8(NORVANTA_LARGE_SETUP_EXE);
 }

@@ -83,6 +83,9 @@ std::string Utf8(const std::wstring& w);
 // Whether a line holds the part; the system's text for an error code, as a run log writes it.
 bool HasLine(const std::vector<std::string>& lines, const std::string& part);
 std::string SystemText(DWORD code);
+// The temporary folder (with its trailing "\"), and its files that match a pattern.
+std::wstring TempFolder();
+std::vector<std::wstring> TempFiles(const wchar_t* pattern);
 // setup.exe with a generated payload of tens of MB, and the folder it was packed from.
 std::wstring LargeSetupExe();
 std::wstring LargePayloadFolder();

@@ -244,9 +244,11 @@ TEST_F(Silent, DestinationSwitches) {
     TestDir::RemoveTree(L"C:\\Apps");
     CleanInstallState();
 
-    // Empty: the default folder. A run log that cannot be opened stops nothing.
-    EXPECT_EQ(RunSilently(L"/S /d -log=C:\\No\\Such\\Folder\\setup.log"), 0);
+    // Empty: the default folder. The run log's missing folders are made.
+    std::wstring runLog = dir / L"No\\Such\\Folder\\setup.log";
+    EXPECT_EQ(RunSilently(L"/S /d \"-log=" + runLog + L"\""), 0);
     EXPECT_TRUE(Exists(DefaultMainDir() + L"\\qrd.exe"));
+    EXPECT_TRUE(Exists(runLog));
     CleanInstallState();
 
     std::wstring first = dir / L"First", second = dir / L"Second";

@@ -11,11 +11,6 @@ namespace {
 const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kPending[] = L"PendingFileRenameOperations";
 
-std::wstring TempFolder() {
-    wchar_t buf[MAX_PATH + 1] = {};
-    return std::wstring(buf, GetTempPathW(MAX_PATH + 1, buf));
-}
-
 // The restart's work list: source and target names in turn, an empty target
 // meaning "delete".
 std::vector<std::wstring> PendingOperations() {
