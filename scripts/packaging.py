@@ -105,7 +105,7 @@ def main():
     url = args.url or DEFAULT_URL
     if not url.lower().startswith("https://"):
         sys.exit(f"packaging: the installer's address must be an https address, not {url}")
-    sha256 = hashlib.sha256(setup.read_bytes()).hexdigest().upper()
+    sha256 = hashlib.sha256(setup.read_bytes()).hexdigest()
     out = pathlib.Path(args.out)
     out.mkdir(parents=True, exist_ok=True)
     for name, text in manifests(sha256, url).items():

@@ -163,11 +163,9 @@ std::vector<std::wstring> TempFiles(const wchar_t* pattern) {
     std::vector<std::wstring> found;
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW((TempFolder() + pattern).c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return found;
-    do
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) found.push_back(TempFolder() + fd.cFileName);
-    while (FindNextFileW(h, &fd));
-    FindClose(h);
+    for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &fd))
+        found.push_back(TempFolder() + fd.cFileName);
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
     return found;
 }
 
