@@ -212,7 +212,7 @@ TEST_F(SettingsTest, SaveWritesSettingsAndTheUninstallEntry) {
     // What deployment tools read, and another account's next run finds the folder and options by.
     TRegistry entry;
     entry.ChangeRoot(HKEY_LOCAL_MACHINE);
-    ASSERT_TRUE(entry.OpenExistingKey(kUninstallKey));
+    ASSERT_EQ(entry.OpenOrCreateKey(kUninstallKey), ERROR_SUCCESS); // written to below
     EXPECT_EQ(entry.GetText("QuietUninstallString"), L"\"C:\\Program Files\\Norvanta\\qrd.exe\" -ui /S");
     EXPECT_EQ(entry.GetText("InstallDate").size(), 8u);
     EXPECT_EQ(entry.GetNumber("NoModify") + entry.GetNumber("NoRepair") * 10 +
