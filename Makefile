@@ -49,10 +49,12 @@ SIGNED ?= $(BUILD)/setup-signed.exe
 UNSIGNED ?= $(BUILD)/setup.exe
 # The Windows tests run the product, the 32-bit build; on a machine whose kernel runs no
 # 32-bit code they run the 64-bit build under wine64 (scripts/wine-bits.sh), and say so.
-WIN_TESTS := $(if $(filter 64,$(shell bash scripts/wine-bits.sh)),win64,win32)
+# That is known only once the bootstrap has installed wine32: run, test and screenshots
+# bootstrap first, then go on in a make of their own (the *-steps targets).
+WIN_TESTS = $(if $(filter 64,$(shell bash scripts/wine-bits.sh)),win64,win32)
 
 .PHONY: all bootstrap host win32 win64 run test bench bench-scale format format-check clean screenshots fuzz \
-  fuzz-build sign verify fresh packaging
+  fuzz-build sign verify fresh packaging run-steps test-steps screenshots-steps
 
 all: win32
 
@@ -95,7 +97,10 @@ win64: host $(WIN64)/build.ninja
 	@cmake --build $(WIN64) -j $(JOBS)
 
 # The README's pictures of the six pages, made under Xvfb.
-screenshots: win32 $(if $(filter win64,$(WIN_TESTS)),win64)
+run test screenshots: bootstrap
+	@$(MAKE) --no-print-directory $@-steps
+
+screenshots-steps: win32 $(if $(filter win64,$(WIN_TESTS)),win64)
 	@bash scripts/screenshots.sh
 
 # The fuzz targets: clang with libFuzzer, ASan and UBSan; seeded from the
@@ -110,7 +115,7 @@ fuzz-build: win32 $(FUZZ)/build.ninja
 fuzz: fuzz-build
 	@FUZZ_FLAGS='$(FUZZ_FLAGS)' bash tests/fuzz/fuzz.sh run $(FUZZ) $(FUZZ_SECONDS) $(FUZZ_JOBS)
 
-run: win32 $(if $(filter win64,$(WIN_TESTS)),win64)
+run-steps: win32 $(if $(filter win64,$(WIN_TESTS)),win64)
 	@bash scripts/run.sh
 
 format-check: bootstrap
@@ -119,7 +124,7 @@ format-check: bootstrap
 format: bootstrap
 	@bash scripts/format.sh
 
-test: win32 $(if $(filter win64,$(WIN_TESTS)),win64) fuzz-build format-check
+test-steps: win32 $(if $(filter win64,$(WIN_TESTS)),win64) fuzz-build format-check
 	@rm -rf $(HOST)/test-results $(BUILD)/$(WIN_TESTS)/test-results $(FUZZ)/test-results
 	@[ $(WIN_TESTS) = win32 ] || echo "test: this machine's kernel runs no 32-bit code (ia32_emulation off):" \
 	  "the Windows tests run the 64-bit build under wine64, not the 32-bit product" >&2

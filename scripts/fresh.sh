@@ -24,7 +24,8 @@ mirror=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
   awk '/^URIs:/ { for (i = 2; i <= NF; i++) if ($i !~ /security/) { print $i; exit } }')
 [ "$mirror" ] || mirror=$(grep -hE '^deb ' /etc/apt/sources.list 2>/dev/null | awk '$0 !~ /security/ { print $2; exit }')
 [ "$mirror" ] || die "no Debian mirror found in /etc/apt/sources.list*"
-security=$(cat /etc/apt/sources.list.d/*.sources /etc/apt/sources.list 2>/dev/null | grep -oE 'https?://[^ ]*debian-security' | head -1)
+security=$(cat /etc/apt/sources.list.d/*.sources /etc/apt/sources.list 2>/dev/null | grep -v '^[[:space:]]*#' |
+  grep -oE 'https?://[^ ]*debian-security' | head -1)
 
 mounted=()
 unmount_all() {
