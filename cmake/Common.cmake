@@ -36,16 +36,21 @@ endfunction()
 
 set(NORVANTA_RESULTS_DIR ${CMAKE_BINARY_DIR}/test-results)
 
-# norvanta_add_test(NAME name LABEL host|wine|gui|e2e SOURCES ... LIBS ... [LOCK] [DISPLAY] [TIMEOUT s])
+# norvanta_add_test(NAME name LABEL host|wine|gui|e2e SOURCES ... LIBS ... [LOCK] [DISPLAY] [DISPLAYLESS]
+#                   [TIMEOUT s])
+# DISPLAYLESS: a program that must not touch the display, so not made DPI aware either
+# (under Wine 10 that alone can load the display driver).
 # One ctest entry per test program; its case counts are read from the XML report.
 function(norvanta_add_test)
-  cmake_parse_arguments(T "LOCK;DISPLAY" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "LOCK;DISPLAY;DISPLAYLESS" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   norvanta_use_gtest()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest gtest_main)
   if(WIN32)
     target_link_options(${T_NAME} PRIVATE -mconsole)
-    target_sources(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests/win/DpiAware.cpp)
+    if(NOT T_DISPLAYLESS)
+      target_sources(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests/win/DpiAware.cpp)
+    endif()
   endif()
   set(xml ${NORVANTA_RESULTS_DIR}/${T_LABEL}/${T_NAME}.xml)
   if(WIN32)
