@@ -95,6 +95,6 @@ for cmd in "make run" "make test"; do
   tail -n 25 "$log" | sed 's/^/    /'
 done
 printf '%s\n' "${results[@]}"
-wine_version=$(in_tree wine --version 2>/dev/null)
+wine_version=$(in_tree wine --version 2>/dev/null || in_tree /usr/lib/wine/wine64 --version 2>/dev/null)
 say "Debian $(cat "$tree/etc/debian_version"), ${wine_version:-no wine}"
 for r in "${results[@]}"; do [[ "$r" == *": exit 0 in "* ]] || exit 1; done
