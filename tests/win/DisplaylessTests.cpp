@@ -19,6 +19,12 @@ namespace {
 bool DisplayTouched() {
     return GetModuleHandleW(L"winex11.drv") || GetModuleHandleW(L"uxtheme.dll");
 }
+// Wine 10 sometimes loads the driver while it starts the process, before any code of
+// ours runs (seen in the first suite of a new prefix): then this process cannot show
+// what the framework does, and says so rather than blame it.
+const bool kTouchedAtStart = DisplayTouched();
+#define SKIP_IF_TOUCHED_AT_START()                                                                           \
+    if (kTouchedAtStart) GTEST_SKIP() << "Wine loaded the display driver before the program ran"
 
 class SilentFramework : public ::testing::Test {
 protected:
@@ -34,6 +40,7 @@ protected:
 } // namespace
 
 TEST_F(SilentFramework, AFormLoadsWithoutWindowMeasureOrTheme) {
+    SKIP_IF_TOUCHED_AT_START();
     ASSERT_TRUE(Displayless());
     EXPECT_EQ(Application->Handle(), nullptr);
     EXPECT_EQ(ScreenPixelsPerInch(), 96);
@@ -59,6 +66,7 @@ TEST_F(SilentFramework, AFormLoadsWithoutWindowMeasureOrTheme) {
 }
 
 TEST_F(SilentFramework, AShortcutIsMadeWithoutAnOleWindow) {
+    SKIP_IF_TOUCHED_AT_START();
     wchar_t tmp[MAX_PATH];
     ASSERT_GT(GetTempPathW(MAX_PATH, tmp), 0u);
     std::wstring folder = std::wstring(tmp) + L"nvt-displayless-" + std::to_wstring(GetCurrentProcessId());
