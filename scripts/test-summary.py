@@ -27,17 +27,18 @@ for root in sys.argv[1:]:
                 suite = ET.parse(os.path.join(d, name)).getroot()
             except ET.ParseError:
                 continue
-            t = totals.setdefault(label, [0, 0, 0, 0])
+            t = totals.setdefault(label, [0, 0, 0, 0, 0])
             t[0] += int(suite.get("tests", 0))
             t[1] += int(suite.get("failures", 0))
             t[2] += int(suite.get("disabled", 0))
             t[3] += 1
+            t[4] += int(suite.get("skipped", 0))  # never silent: a skip says why in its program's output
 names = {"host": "host tests (native)", "wine": "Wine tests", "e2e": "end-to-end tests (Wine)",
          "fuzz": "fuzz passes (native)", "gui": "GUI tests (Wine, Xvfb)",
          "release": "release checks (signing, second build)"}
-for label, (tests, failures, disabled, programs) in totals.items():
+for label, (tests, failures, disabled, programs, skipped) in totals.items():
     print(f"{names.get(label, label)}: {tests} ran in {programs} programs, {failures} failed"
-          + (f", {disabled} disabled" if disabled else ""))
+          + (f", {disabled} disabled" if disabled else "") + (f", {skipped} skipped" if skipped else ""))
 if fuzz[0]:
     print(f"{names['fuzz']}: {fuzz[0]} targets, {fuzz[1]} executions"
           + (f", {fuzz[2]} failed" if fuzz[2] else ""))
