@@ -5,7 +5,7 @@
 #include <windows.h>
 
 namespace {
-// Fixed-width decimal digits, by hand like the log's own time stamps.
+// Fixed-width decimal digits, by hand: a wide printf would grow the program.
 void PutDigits(std::wstring& out, unsigned value, int width) {
     std::size_t at = out.size();
     out.append(static_cast<std::size_t>(width), L'0');
@@ -70,21 +70,15 @@ void TRunLog::Line(const std::wstring& text) {
     SYSTEMTIME t;
     GetLocalTime(&t);
     // "YYYY-MM-DD hh:mm:ss.mmm " by hand: a wide printf would grow the program.
-    wchar_t stamp[25]; // 24 characters and the terminating nul
     const unsigned fields[7] = {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
     const int widths[7] = {4, 2, 2, 2, 2, 2, 3};
     const wchar_t after[7] = {L'-', L'-', L' ', L':', L':', L'.', L' '};
-    int at = 0;
+    std::wstring line;
     for (int f = 0; f < 7; ++f) {
-        unsigned v = fields[f];
-        for (int d = widths[f] - 1; d >= 0; --d, v /= 10) stamp[at + d] = static_cast<wchar_t>(L'0' + v % 10);
-        at += widths[f];
-        stamp[at++] = after[f];
+        PutDigits(line, fields[f], widths[f]);
+        line += after[f];
     }
-    stamp[at] = L'\0';
-    // Real UTF-8 (a character beyond the basic plane as one four-byte sequence):
-    // the log is read by other tools, unlike Install.log, whose format is fixed.
-    std::wstring line = stamp + text + L"\r\n";
+    line += text + L"\r\n";
     int n = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0, nullptr,
                                 nullptr);
     if (n <= 0) return;

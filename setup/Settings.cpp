@@ -8,13 +8,20 @@
 #include "UpdateLog.h"
 #include <algorithm>
 
+namespace {
+// The three options as the settings and the uninstall entry both keep them.
+void LoadOptions(const TRegistry& reg, TInstallOptions& options) {
+    if (reg.ValuePresent("INSTALLTOALL")) options.AllUsers = reg.GetFlag("INSTALLTOALL");
+    if (reg.ValuePresent("DSKSHORTCUT")) options.DesktopShortcut = reg.GetFlag("DSKSHORTCUT");
+    if (reg.ValuePresent("LAUNCH")) options.Launch = reg.GetFlag("LAUNCH");
+}
+} // namespace
+
 bool LoadInstallSettings(std::wstring& mainDir, TInstallOptions& options) {
     TRegistry reg;
     if (!reg.OpenExistingKey(kSettingsKey)) return false;
     if (reg.ValuePresent("MAINDIR")) mainDir = reg.GetText("MAINDIR");
-    if (reg.ValuePresent("INSTALLTOALL")) options.AllUsers = reg.GetFlag("INSTALLTOALL");
-    if (reg.ValuePresent("DSKSHORTCUT")) options.DesktopShortcut = reg.GetFlag("DSKSHORTCUT");
-    if (reg.ValuePresent("LAUNCH")) options.Launch = reg.GetFlag("LAUNCH");
+    LoadOptions(reg, options);
     return true;
 }
 
@@ -28,9 +35,7 @@ bool LoadUninstallEntry(std::wstring& mainDir, TInstallOptions& options) {
         if (SamePath(NamePartOf(icon), L"qrd.exe")) folder = PathWithoutSlash(FolderPartOf(icon));
     }
     if (!folder.empty()) mainDir = folder;
-    if (reg.ValuePresent("INSTALLTOALL")) options.AllUsers = reg.GetFlag("INSTALLTOALL");
-    if (reg.ValuePresent("DSKSHORTCUT")) options.DesktopShortcut = reg.GetFlag("DSKSHORTCUT");
-    if (reg.ValuePresent("LAUNCH")) options.Launch = reg.GetFlag("LAUNCH");
+    LoadOptions(reg, options);
     return true;
 }
 
