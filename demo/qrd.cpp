@@ -3,16 +3,15 @@
 // It shows an RTF file given on its command line as plain text; "-ui" removes
 // the installation (the uninstall entry's command), "-ui /S" without a word.
 #include "CommandLine.h"
+#include "Product.h"
 #include "RtfText.h"
+#include "SystemLibraries.h"
 #include "Uninstall.h"
 #include "WinHandles.h"
 #include <windows.h>
-#include <shellapi.h>
 #include <string>
 
 namespace {
-// The setup finds running copies by this window property.
-const wchar_t kRunningMark[] = L"1.x Quiet Fern";
 const wchar_t kTitle[] = L"Norvanta (rempla\u00E7ant de d\u00E9monstration)";
 const wchar_t kClassName[] = L"NorvantaDemoWindow";
 
@@ -76,27 +75,26 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 // The switches read as the setup reads its own: /S or -S in either case (or
-// /VERYSILENT, /QUIET), /LOG=<file> or /LOG alone, /? or /HELP.
+// /VERYSILENT, /QUIET), /LOG=<file> or /LOG alone, /? or /HELP; and the mark of
+// the run started again with administrator rights.
 int RunUninstall(const std::vector<std::wstring>& args) {
     TUninstallOptions options;
     options.Silent = FindSilentSwitch(args);
     options.LogWanted = FindLogSwitch(args, options.LogPath);
     options.Help = FindHelpSwitch(args);
+    options.Elevated = FindSwitchWord(args, kElevatedSwitch);
     return Uninstall(options).ExitCode;
 }
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
+    RestrictDllSearch();
     std::vector<std::wstring> args = SplitCommandLine(GetCommandLineW());
     for (std::size_t i = 1; i < args.size(); ++i)
         if (lstrcmpiW(args[i].c_str(), L"-ui") == 0 || lstrcmpiW(args[i].c_str(), L"/ui") == 0)
             return RunUninstall(args);
 
-    int argc = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    std::wstring file;
-    if (argv && argc > 1) file = argv[1];
-    if (argv) LocalFree(argv);
+    std::wstring file = args.size() > 1 ? args[1] : std::wstring();
 
     std::wstring text = kNoFileNote, title = kTitle;
     if (!file.empty()) {

@@ -27,6 +27,20 @@ bool TRunLog::Open(const std::wstring& path) {
     return true;
 }
 
+bool TRunLog::Append(const std::wstring& path) {
+    if (file_ || path.empty()) return false;
+    HANDLE f = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    file_ = f;
+    return true;
+}
+
+void TRunLog::Close() {
+    if (file_) CloseHandle(file_);
+    file_ = nullptr;
+}
+
 std::wstring TRunLog::OpenAsked(const std::wstring& file, const std::wstring& program) {
     if (file_) return std::wstring();
     DWORD error = 0;

@@ -20,6 +20,11 @@ public:
     // whose first line says why it is there. Answers the file written, empty
     // when none could be opened.
     std::wstring OpenAsked(const std::wstring& file, const std::wstring& program);
+    // Goes on at the end of a log another run wrote (made when missing). False
+    // when it cannot be opened.
+    bool Append(const std::wstring& path);
+    // Lets another program write the file; Append takes it up again.
+    void Close();
     bool IsOpen() const { return file_ != nullptr; }
     void Line(const std::wstring& text);
     // "<what>: " and the ErrorText of the code.

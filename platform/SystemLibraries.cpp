@@ -1,6 +1,15 @@
 #include "SystemLibraries.h"
 #include <string>
 
+void RestrictDllSearch() {
+    using SetDirsFn = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto setDirs = reinterpret_cast<SetDirsFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDirs) setDirs(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    SetDllDirectoryW(L"");
+}
+
 HMODULE LoadSystemLibrary(const wchar_t* name) {
     wchar_t dir[MAX_PATH];
     UINT n = GetSystemDirectoryW(dir, MAX_PATH);
@@ -26,6 +35,7 @@ const TShellApi& Shell32() {
         Resolve(m, a.SHGetPathFromIDListW, "SHGetPathFromIDListW");
         Resolve(m, a.SHGetMalloc, "SHGetMalloc");
         Resolve(m, a.ShellExecuteW, "ShellExecuteW");
+        Resolve(m, a.ShellExecuteExW, "ShellExecuteExW");
         return a;
     }();
     return api;

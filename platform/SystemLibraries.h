@@ -5,6 +5,11 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <shellapi.h>
+
+// Only the system folder is searched for DLLs from here on: called first thing,
+// before anything else is loaded.
+void RestrictDllSearch();
 
 // Loads a library of the system folder by its full path; nil when it cannot.
 HMODULE LoadSystemLibrary(const wchar_t* name);
@@ -15,6 +20,7 @@ struct TShellApi {
     BOOL(WINAPI* SHGetPathFromIDListW)(PCIDLIST_ABSOLUTE, LPWSTR) = nullptr;
     HRESULT(WINAPI* SHGetMalloc)(IMalloc**) = nullptr;
     HINSTANCE(WINAPI* ShellExecuteW)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT) = nullptr;
+    BOOL(WINAPI* ShellExecuteExW)(SHELLEXECUTEINFOW*) = nullptr;
 };
 struct TOleApi {
     HRESULT(WINAPI* OleInitialize)(LPVOID) = nullptr;

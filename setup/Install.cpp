@@ -25,10 +25,6 @@ void Put(std::string& out, T value) {
     out.append(bytes, sizeof(T));
 }
 
-std::wstring ShortcutName() {
-    return GetTextW(txtProductName) + L".lnk";
-}
-
 // A state file goes the way of a payload file: written whole, or put to the
 // session's question. False: stop.
 bool WriteStateFile(TInstallSession& session, const std::wstring& path, const std::string& bytes) {
@@ -50,22 +46,6 @@ bool WriteStateFile(TInstallSession& session, const std::wstring& path, const st
     }
 }
 } // namespace
-
-std::wstring DataFolderPath(int kind, bool portable, const std::wstring& mainDir) {
-    std::wstring folder;
-    if (portable) {
-        folder = mainDir;
-        PathWithSlash(folder);
-        return folder;
-    }
-    std::wstring base = KnownFolder(CSIDL_COMMON_APPDATA);
-    if (base.empty()) base = KnownFolder(CSIDL_PERSONAL);
-    folder = JoinPath(base, "Norvanta");
-    PathWithSlash(folder);
-    if (kind == dfHidden) folder += L"Hidden\\";
-    if (kind == dfPublic) folder += L"Public\\";
-    return folder;
-}
 
 std::wstring GetDataFolder(TInstallSession& session, int kind, bool portable) {
     std::wstring folder = DataFolderPath(kind, portable, session.MainDir);
@@ -194,10 +174,11 @@ bool FinishInstall(TInstallSession& session) {
         bool wanted;
     };
     bool all = choices.AllUsers();
-    const Row rows[] = {{CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, true},
-                        {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, choices.DesktopShortcut()}};
-    std::wstring name = ShortcutName();
-    std::wstring program = JoinPath(session.MainDir, "qrd.exe");
+    const Row rows[] = {
+        {kProgramsShortcutFolder.AllUsers, kProgramsShortcutFolder.CurrentUser, true},
+        {kDesktopShortcutFolder.AllUsers, kDesktopShortcutFolder.CurrentUser, choices.DesktopShortcut()}};
+    std::wstring name = kShortcutFileName;
+    std::wstring program = JoinPath(session.MainDir, kProgramName);
     for (const Row& row : rows) {
         std::wstring target = KnownFolder(all ? row.allUsers : row.currentUser);
         std::wstring other = KnownFolder(all ? row.currentUser : row.allUsers);

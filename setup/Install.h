@@ -3,17 +3,13 @@
 // install session, so a whole installation runs without any window.
 #pragma once
 #include "InstallSession.h"
+#include "Product.h"
 #include <string>
 
 class TAttachedFiles;
 
-enum TDataFolder : int { dfShared = 0, dfHidden = 1, dfPublic = 2 };
-
-// The data folder of a kind, with a trailing "\": "...\Norvanta\", its "Hidden\"
-// or its "Public\" under the common application data; a portable copy keeps
-// everything in its own folder. Nothing is made.
-std::wstring DataFolderPath(int kind, bool portable, const std::wstring& mainDir);
-// The same, made (with "Made Dir: " lines while the log is not muted).
+// The data folder of a kind (DataFolderPath), made (with "Made Dir: " lines
+// while the log is not muted).
 std::wstring GetDataFolder(TInstallSession& session, int kind, bool portable);
 
 // Whether the folder can be an installation's destination, asked before

@@ -18,16 +18,6 @@
 #include <ole2.h>
 
 namespace {
-// Only the system folder is searched for DLLs, before anything else is loaded.
-void RestrictDllSearch() {
-    using SetDirsFn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    auto setDirs = reinterpret_cast<SetDirsFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (setDirs) setDirs(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    SetDllDirectoryW(L"");
-}
-
 wchar_t UpperChar(wchar_t c) {
     wchar_t s[2] = {c, 0};
     CharUpperBuffW(s, 1);

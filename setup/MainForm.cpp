@@ -5,6 +5,7 @@
 #include "MainFormTable.h"
 #include "MessageBox.h"
 #include "Paths.h"
+#include "Product.h"
 #include "ResourceStream.h"
 #include "Settings.h"
 #include "Shell.h"
@@ -16,16 +17,6 @@
 #include <shlobj.h>
 
 namespace {
-
-const wchar_t kRunningMark[] = L"1.x Quiet Fern";
-
-BOOL CALLBACK FindMarkedWindow(HWND hwnd, LPARAM found) {
-    if (GetPropW(hwnd, kRunningMark) != nullptr) {
-        *reinterpret_cast<bool*>(found) = true;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 std::wstring ProgramFiles() {
     return KnownFolder(CSIDL_PROGRAM_FILES);
@@ -45,23 +36,6 @@ bool HasDrive(const std::wstring& path) {
 
 const TClassInfo TMainForm::Info{
     "TMainForm", &TForm::Info, nullptr, {}, MainFormFieldTable<TMainForm>, MainFormMethodTable<TMainForm>};
-
-bool IsInstanceRunning() {
-    bool found = false;
-    // The top-level windows of this thread's desktop, as EnumWindows lists them,
-    // without asking for the desktop window: under Wine that request alone
-    // starts the desktop process, which a silent run otherwise never needs.
-    HDESK desktop = GetThreadDesktop(GetCurrentThreadId());
-    SetLastError(ERROR_SUCCESS);
-    if (desktop && EnumDesktopWindows(desktop, FindMarkedWindow, reinterpret_cast<LPARAM>(&found)))
-        return found;
-    // False also ends a search that found the window, or one over an empty
-    // desktop; only an error (no right to enumerate) falls back to the full list,
-    // so that a running copy is never missed.
-    if (!found && (!desktop || GetLastError() != ERROR_SUCCESS))
-        EnumWindows(FindMarkedWindow, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
 
 TMainForm::TMainForm(TComponent* owner, TAttachedFiles& files, TInstallSession& session,
                      const TCommandPreset& preset)
@@ -298,7 +272,8 @@ bool TMainForm::EnterPage(int page, TWinControl*& focus) {
         return true;
     }
     case ProgressPage:
-        if (IsInstanceRunning()) {
+        if (std::wstring found; WordProcessorRunning(JoinPath(session_.MainDir, kProgramName), &found)) {
+            session_.Note(L"Running copy: " + found);
             Refuse(GetText(txtCloseRunningCopies), kExitRunningCopy,
                    L"a copy of the word processor is running: nothing was installed");
             return false;

@@ -21,9 +21,6 @@ enum TPage : int {
     ClosePage = 6,
 };
 
-// True when a top-level window carries the running word processor's mark.
-bool IsInstanceRunning();
-
 // What the command line asks for beyond the earlier installation's choices.
 struct TCommandPreset {
     std::optional<std::wstring> Destination; // /D<folder>, /D=<folder>, /DIR=<folder>

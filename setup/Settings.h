@@ -1,13 +1,10 @@
 // The records an installation leaves outside its folder: the settings that the
 // next run presets its wizard from, the uninstall entry, and Update.log.
 #pragma once
+#include "Product.h"
 #include "StringList.h"
 #include <cstdint>
 #include <string>
-
-inline constexpr const char* kSettingsKey = "Software\\Norvanta Word Processor\\Install";
-inline constexpr const char* kUninstallKey =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Norvanta Word Processor";
 
 // The three boxes the settings remember; all ticked unless an earlier run said otherwise.
 struct TInstallOptions {

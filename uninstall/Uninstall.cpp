@@ -1,9 +1,11 @@
 #include "Uninstall.h"
+#include "Elevation.h"
 #include "Files.h"
 #include "FrenchMessageBox.h"
 #include "InstallLock.h"
 #include "InstallLog.h"
 #include "Paths.h"
+#include "Product.h"
 #include "RunLog.h"
 #include "Shell.h"
 #include "StringList.h"
@@ -15,11 +17,6 @@
 
 namespace {
 const wchar_t kCaption[] = L"Désinstallation du traitement de texte Norvanta";
-const wchar_t kRunningMark[] = L"1.x Quiet Fern";
-const wchar_t kSettingsParent[] = L"Software\\Norvanta Word Processor";
-const wchar_t kSettingsKey[] = L"Software\\Norvanta Word Processor\\Install";
-const wchar_t kUninstallKey[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Norvanta Word Processor";
 
 const wchar_t kConfirm[] =
     L"Voulez-vous désinstaller le traitement de texte Norvanta ?\r\n\r\n"
@@ -132,30 +129,6 @@ DWORD Retrying(Remove remove, const std::wstring& path, bool folder) {
     }
 }
 
-BOOL CALLBACK FindMarkedWindow(HWND window, LPARAM found) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() && GetPropW(window, kRunningMark)) {
-        *reinterpret_cast<bool*>(found) = true;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// The desktop's own windows rather than the desktop window, which under Wine
-// would start the desktop process in a silent run; the full list only when the
-// desktop cannot be enumerated.
-bool WordProcessorRunning() {
-    bool found = false;
-    HDESK desktop = GetThreadDesktop(GetCurrentThreadId());
-    SetLastError(ERROR_SUCCESS);
-    if (desktop && EnumDesktopWindows(desktop, FindMarkedWindow, reinterpret_cast<LPARAM>(&found)))
-        return found;
-    if (!found && (!desktop || GetLastError() != ERROR_SUCCESS))
-        EnumWindows(FindMarkedWindow, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
 // A key and everything under it, in the 32-bit view that the 32-bit setup wrote
 // to, whatever this program's own build. 0 when removed, or the error.
 LONG DeleteKey32(HKEY root, const wchar_t* path) {
@@ -232,7 +205,7 @@ private:
     TRunLog ownLog_;
     TRunLog* log_ = &ownLog_;
     std::vector<std::wstring> keep_; // full paths that stay whatever the log says
-    std::wstring program_, folder_, installLog_, data_;
+    std::wstring program_, folder_, installLog_, data_, logPath_;
     std::vector<std::wstring> shortcutFolders_;
     std::vector<Record> records_;
     std::vector<TUninstallProblem> refused_, keptFolders_;
@@ -246,17 +219,26 @@ void TRemoval::Run() {
     } else {
         // A log that cannot be made goes to the temporary folder and stops nothing.
         std::wstring written;
-        if (options_.LogWanted || !options_.LogPath.empty())
+        if (options_.Elevated && ownLog_.Append(options_.LogPath))
+            written = options_.LogPath;
+        else if (options_.LogWanted || !options_.LogPath.empty())
             written = ownLog_.OpenAsked(options_.LogPath, L"uninstall");
+        logPath_ = written;
         log_->Line(std::wstring(L"Command line: ") + GetCommandLineW());
         log_->Line(std::wstring(L"Switches: uninstall") +
                    (options_.Silent ? L", silent" : L", confirmation asked") +
-                   (options_.Help ? L", help" : L"") + (written.empty() ? L"" : L", log " + written));
+                   (options_.Help ? L", help" : L"") + (options_.Elevated ? L", elevated" : L"") +
+                   (written.empty() ? L"" : L", log " + written));
     }
     if (options_.Help) {
         if (!options_.Silent) UninstallBox(kUninstallHelp, MB_OK | MB_ICONINFORMATION);
         return Finish(kUninstallDone, L"the help was asked for: nothing removed");
     }
+    // A setup that replaces an earlier copy has its own rights.
+    int code = kUninstallDone;
+    std::wstring reason;
+    if (!options_.Trace && !EnsureUninstallRights(options_, ownLog_, logPath_, code, reason))
+        return Finish(code, reason);
     for (const std::wstring& k : options_.Keep)
         if (std::wstring full = FullPath(k); !full.empty()) keep_.push_back(full);
     program_ = FullPath(options_.ProgramPath.empty() ? ModulePath() : options_.ProgramPath);
@@ -272,12 +254,15 @@ void TRemoval::Run() {
         return Finish(kUninstallNothingHere,
                       L"no Install.log beside the program (a portable copy?): nothing removed");
     }
-    if (WordProcessorRunning()) {
+    if (std::wstring found; WordProcessorRunning(program_, &found)) {
+        log_->Line(L"Running copy: " + found);
         if (!options_.Silent) UninstallBox(kRunning, MB_OK | MB_ICONWARNING);
         return Finish(kUninstallRunningCopy, L"a copy of the word processor is running: nothing removed");
     }
     if (!options_.Silent && UninstallBox(kConfirm, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return Finish(kUninstallDone, L"the user said no: nothing removed");
+    // Never while a setup (or another removal) writes the same records.
+    TInstallLock lock(log_);
     // This process must not hold the install folder as its current folder.
     wchar_t system[MAX_PATH + 1] = {};
     if (GetSystemDirectoryW(system, MAX_PATH)) SetCurrentDirectoryW(system);
@@ -327,11 +312,9 @@ bool TRemoval::ReadRecords() {
         log_->Failure(L"Could not read " + installLog_, e);
         return false;
     }
-    std::wstring base = KnownFolder(CSIDL_COMMON_APPDATA);
-    if (base.empty()) base = KnownFolder(CSIDL_PERSONAL); // where the setup puts it then
-    data_ = base.empty() ? std::wstring() : FullPath(JoinPath(base, "Norvanta"));
-    for (int csidl :
-         {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY}) {
+    data_ = FullPath(DataFolderPath(dfShared, false, std::wstring()));
+    for (int csidl : {kProgramsShortcutFolder.AllUsers, kProgramsShortcutFolder.CurrentUser,
+                      kDesktopShortcutFolder.AllUsers, kDesktopShortcutFolder.CurrentUser}) {
         std::wstring f = FullPath(KnownFolder(csidl));
         if (!f.empty()) shortcutFolders_.push_back(f);
     }
@@ -433,9 +416,9 @@ void TRemoval::RemoveRegistry() {
         bool onlyWhenEmpty;
     };
     const Key keys[] = {
-        {HKEY_CURRENT_USER, kSettingsKey, L"HKEY_CURRENT_USER\\", false},
-        {HKEY_CURRENT_USER, kSettingsParent, L"HKEY_CURRENT_USER\\", true},
-        {HKEY_LOCAL_MACHINE, kUninstallKey, L"HKEY_LOCAL_MACHINE\\", false},
+        {HKEY_CURRENT_USER, kSettingsKeyWide, L"HKEY_CURRENT_USER\\", false},
+        {HKEY_CURRENT_USER, kSettingsParentWide, L"HKEY_CURRENT_USER\\", true},
+        {HKEY_LOCAL_MACHINE, kUninstallKeyWide, L"HKEY_LOCAL_MACHINE\\", false},
     };
     for (const Key& k : keys) {
         std::wstring name = k.shown + std::wstring(k.path);
@@ -564,7 +547,9 @@ const wchar_t kUninstallHelp[] =
     L"0    désinstallé, ou l'utilisateur a répondu Non\r\n"
     L"1    le traitement de texte est en cours d'exécution : rien n'a été supprimé\r\n"
     L"2    des éléments n'ont pas pu être supprimés (le reste l'a été)\r\n"
-    L"3    aucune installation ici (pas de journal Install.log) : rien n'a été supprimé";
+    L"3    aucune installation ici (pas de journal Install.log) : rien n'a été supprimé\r\n"
+    L"4    les droits d'administrateur manquent (en mode silencieux, ils ne sont pas demandés) : "
+    L"rien n'a été supprimé";
 
 int UninstallBox(const std::wstring& text, unsigned style) {
     return MessageBoxInFrench(text, kCaption, style | MB_TASKMODAL | MB_SETFOREGROUND, nullptr);
@@ -573,8 +558,6 @@ int UninstallBox(const std::wstring& text, unsigned style) {
 TUninstallOutcome Uninstall(const TUninstallOptions& options) {
     TUninstallOutcome outcome;
     try {
-        // Never while a setup (or another removal) writes the same records.
-        TInstallLock lock;
         TRemoval(options, outcome).Run();
     } catch (...) {
         // Out of memory, most likely; what was not reached is still recorded.

@@ -31,6 +31,9 @@ struct TUninstallOptions {
     // the temporary folder instead (TRunLog::OpenAsked).
     bool LogWanted = false;
     bool Help = false; // the switches and exit codes in a box (none when silent); nothing is removed
+    // Started again by a run without administrator rights: it never starts
+    // another, and its run log (LogPath) goes on after that run's lines.
+    bool Elevated = false;
     // For a setup that replaces an earlier copy by its own new installation: its
     // run log, already open (LogPath is not used then); the settings and the
     // uninstall entry, which now describe the new one, stay; and so does every
@@ -46,6 +49,8 @@ enum : int {
     kUninstallRunningCopy = 1, // a copy of the word processor runs; nothing was removed
     kUninstallIncomplete = 2,  // something could not be removed (the rest was), or a log line was refused
     kUninstallNothingHere = 3, // no Install.log beside the program (a portable copy): nothing was removed
+    kUninstallNoRights =
+        4, // a machine-wide installation, a silent run without administrator rights: nothing removed
 };
 
 struct TUninstallProblem {
