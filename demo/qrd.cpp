@@ -82,7 +82,12 @@ int RunUninstall(const std::vector<std::wstring>& args) {
     options.Silent = FindSilentSwitch(args);
     options.LogWanted = FindLogSwitch(args, options.LogPath);
     options.Help = FindHelpSwitch(args);
-    options.Elevated = FindSwitchWord(args, kElevatedSwitch);
+    std::wstring by;
+    options.Elevated = FindSwitchValue(args, kElevatedSwitch, by);
+    // The waiting run's process id; anything but digits names none.
+    bool digits = !by.empty() && by.size() <= 9;
+    for (wchar_t c : by) digits = digits && c >= L'0' && c <= L'9';
+    for (wchar_t c : by) options.ElevatedBy = digits ? options.ElevatedBy * 10 + (c - L'0') : 0;
     return Uninstall(options).ExitCode;
 }
 } // namespace

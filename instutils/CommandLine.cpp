@@ -67,6 +67,17 @@ bool FindSwitchWord(const std::vector<std::wstring>& args, const wchar_t* word) 
     return false;
 }
 
+bool FindSwitchValue(const std::vector<std::wstring>& args, const wchar_t* word, std::wstring& value) {
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        std::size_t equals = args[i].find(L'=');
+        if (equals != std::wstring::npos && IsSwitchWord(args[i].substr(0, equals), word)) {
+            value = args[i].substr(equals + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
 bool FindSilentSwitch(const std::vector<std::wstring>& args) {
     for (std::size_t i = args.size(); i-- > 1;)
         if (IsSilentSwitch(args[i])) return true;

@@ -38,6 +38,9 @@ bool FindSilentSwitch(const std::vector<std::wstring>& args);
 // (maybe empty). The first on the command line wins, as for the destination. A
 // bare "/LOG" asks for the log too, with no file named.
 bool FindLogSwitch(const std::vector<std::wstring>& args, std::wstring& file);
+// "/<word>=<value>" or "-<word>=<value>" (the word in either case): the value is
+// the rest. The first on the command line wins.
+bool FindSwitchValue(const std::vector<std::wstring>& args, const wchar_t* word, std::wstring& value);
 // Whether one of the arguments is the switch word.
 bool FindSwitchWord(const std::vector<std::wstring>& args, const wchar_t* word);
 // "/?" or "/HELP".

@@ -29,10 +29,17 @@ std::wstring DataFolderPath(int kind, bool portable, const std::wstring& mainDir
 }
 
 namespace {
+// Processes that are no running copy: this one, and the one named.
+DWORD Besides = 0;
+
+bool Counted(DWORD pid) {
+    return pid != 0 && pid != GetCurrentProcessId() && pid != Besides;
+}
+
 BOOL CALLBACK FindMarkedWindow(HWND window, LPARAM found) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() && GetPropW(window, kRunningMark)) {
+    if (Counted(process) && GetPropW(window, kRunningMark)) {
         *reinterpret_cast<DWORD*>(found) = process;
         return FALSE;
     }
@@ -96,7 +103,7 @@ DWORD ProcessOfFile(const TFileId& program) {
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
          more = Process32NextW(snapshot.get(), &entry)) {
-        if (entry.th32ProcessID == 0 || entry.th32ProcessID == GetCurrentProcessId()) continue;
+        if (!Counted(entry.th32ProcessID)) continue;
         TFileId id;
         if (IdentityOf(ImageOf(entry.th32ProcessID), id) && id == program) return entry.th32ProcessID;
     }
@@ -132,10 +139,10 @@ DWORD RestartManagerUser(const std::wstring& program) {
             UINT told = count < needed ? count : needed;
             for (UINT i = 0; i < told && i < 8 && !found; ++i) {
                 DWORD pid = users[i].Process.dwProcessId;
-                if (pid != 0 && pid != GetCurrentProcessId()) found = pid;
+                if (Counted(pid)) found = pid;
             }
             // More than the room holds: one of them at least is another process.
-            if (!found && r == ERROR_MORE_DATA && needed > 1) found = static_cast<DWORD>(-1);
+            if (!found && r == ERROR_MORE_DATA && needed > 2) found = static_cast<DWORD>(-1);
         }
     }
     end(session);
@@ -143,7 +150,8 @@ DWORD RestartManagerUser(const std::wstring& program) {
 }
 } // namespace
 
-bool WordProcessorRunning(const std::wstring& program, std::wstring* found) {
+bool WordProcessorRunning(const std::wstring& program, std::wstring* found, unsigned long besides) {
+    Besides = besides;
     auto tell = [found](const std::wstring& what) {
         if (found) *found = what;
         return true;

@@ -31,7 +31,8 @@ inline constexpr char kProgramName[] = "qrd.exe";
 inline constexpr wchar_t kRunningMark[] = L"1.x Quiet Fern";
 
 // The uninstaller's switch of the run it starts again with administrator
-// rights: that run never starts another.
+// rights, "/ELEVATED=<process id of the run that waits for it>": that run
+// never starts another, and the waiting run is no running copy to it.
 inline constexpr wchar_t kElevatedSwitch[] = L"ELEVATED";
 
 // The shortcut file, the product's name as the wizard shows it and ".lnk".
@@ -54,8 +55,10 @@ enum TDataFolder : int { dfShared = 0, dfHidden = 1, dfPublic = 2 };
 // Nothing is made.
 std::wstring DataFolderPath(int kind, bool portable, const std::wstring& mainDir);
 
-// Whether a copy of the word processor runs, this process aside: a window of
-// this desktop carries the mark, or a process of any session runs the program
-// file (the same file, whatever name reaches it), as the process list or the
-// restart manager tells. What was found goes to found, for the run log.
-bool WordProcessorRunning(const std::wstring& program, std::wstring* found = nullptr);
+// Whether a copy of the word processor runs, this process and the one named
+// aside: a window of this desktop carries the mark, or a process of any
+// session runs the program file (the same file, whatever name reaches it), as
+// the process list or the restart manager tells. What was found goes to found,
+// for the run log.
+bool WordProcessorRunning(const std::wstring& program, std::wstring* found = nullptr,
+                          unsigned long besides = 0);

@@ -111,7 +111,8 @@ bool EnsureUninstallRights(const TUninstallOptions& options, TRunLog& log, const
                           ? L"a silent run without administrator rights asks for none: nothing removed"
                           : L"still no administrator rights: nothing removed");
 
-    std::wstring program = OwnFile(), arguments = std::wstring(L"-ui /") + kElevatedSwitch;
+    std::wstring program = OwnFile(), arguments = std::wstring(L"-ui /") + kElevatedSwitch + L"=" +
+                                                  DecimalW(GetCurrentProcessId());
     if (!logPath.empty()) arguments += L" \"/LOG=" + logPath + L"\"";
     wchar_t system[MAX_PATH + 1] = {};
     GetSystemDirectoryW(system, MAX_PATH);

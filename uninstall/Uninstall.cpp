@@ -234,11 +234,6 @@ void TRemoval::Run() {
         if (!options_.Silent) UninstallBox(kUninstallHelp, MB_OK | MB_ICONINFORMATION);
         return Finish(kUninstallDone, L"the help was asked for: nothing removed");
     }
-    // A setup that replaces an earlier copy has its own rights.
-    int code = kUninstallDone;
-    std::wstring reason;
-    if (!options_.Trace && !EnsureUninstallRights(options_, ownLog_, logPath_, code, reason))
-        return Finish(code, reason);
     for (const std::wstring& k : options_.Keep)
         if (std::wstring full = FullPath(k); !full.empty()) keep_.push_back(full);
     program_ = FullPath(options_.ProgramPath.empty() ? ModulePath() : options_.ProgramPath);
@@ -254,7 +249,13 @@ void TRemoval::Run() {
         return Finish(kUninstallNothingHere,
                       L"no Install.log beside the program (a portable copy?): nothing removed");
     }
-    if (std::wstring found; WordProcessorRunning(program_, &found)) {
+    // A setup that replaces an earlier copy has its own rights; a run without
+    // them starts again with them, before it asks or checks anything more.
+    int code = kUninstallDone;
+    std::wstring reason;
+    if (!options_.Trace && !EnsureUninstallRights(options_, ownLog_, logPath_, code, reason))
+        return Finish(code, reason);
+    if (std::wstring found; WordProcessorRunning(program_, &found, options_.ElevatedBy)) {
         log_->Line(L"Running copy: " + found);
         if (!options_.Silent) UninstallBox(kRunning, MB_OK | MB_ICONWARNING);
         return Finish(kUninstallRunningCopy, L"a copy of the word processor is running: nothing removed");

@@ -31,9 +31,11 @@ struct TUninstallOptions {
     // the temporary folder instead (TRunLog::OpenAsked).
     bool LogWanted = false;
     bool Help = false; // the switches and exit codes in a box (none when silent); nothing is removed
-    // Started again by a run without administrator rights: it never starts
-    // another, and its run log (LogPath) goes on after that run's lines.
+    // Started again by a run without administrator rights (its process id in
+    // ElevatedBy, which waits for this one and is no running copy): it never
+    // starts another, and its run log (LogPath) goes on after that run's lines.
     bool Elevated = false;
+    unsigned long ElevatedBy = 0;
     // For a setup that replaces an earlier copy by its own new installation: its
     // run log, already open (LogPath is not used then); the settings and the
     // uninstall entry, which now describe the new one, stay; and so does every

@@ -16,16 +16,26 @@ class DllPlanting : public E2ETest {
 protected:
     void SetUp() override {
         E2ETest::SetUp();
-        for (const wchar_t* name : kPlanted)
-            CopyFileW(FromUtf8(NORVANTA_CANARY_DLL).c_str(), (dir / (std::wstring(name) + L".dll")).c_str(),
-                      FALSE);
+        Plant(dir.path());
         CopyFileW(SetupExe().c_str(), setup().c_str(), FALSE);
     }
+    void TearDown() override {
+        for (const wchar_t* name : kPlanted)
+            for (const wchar_t* end : {L".dll", L".dll.loaded"})
+                DeleteFileW((TempFolder() + name + end).c_str());
+        E2ETest::TearDown();
+    }
+    static void Plant(const std::wstring& folder) {
+        for (const wchar_t* name : kPlanted)
+            CopyFileW(FromUtf8(NORVANTA_CANARY_DLL).c_str(), (folder + L"\\" + name + L".dll").c_str(),
+                      FALSE);
+    }
     std::wstring setup() { return dir / L"setup.exe"; }
-    std::vector<std::wstring> Markers() {
+    std::vector<std::wstring> Markers(const std::wstring& folder = L"") {
         std::vector<std::wstring> found;
         for (const wchar_t* name : kPlanted)
-            if (Exists(dir / (std::wstring(name) + L".dll.loaded"))) found.push_back(name);
+            if (Exists((folder.empty() ? dir.path() : folder) + L"\\" + name + L".dll.loaded"))
+                found.push_back(name);
         return found;
     }
     // Modules of the process whose file lies in the folder. Wine names its own
@@ -91,4 +101,23 @@ TEST_F(DllPlanting, SetupLoadsNoneOfThem) {
     p.Click(p.Button(GetTextW(txtFinish)));
     EXPECT_EQ(p.Wait(), 0);
     EXPECT_EQ(Markers(), std::vector<std::wstring>{});
+}
+
+// The installed program's removal, asked and silent: canaries beside it and in
+// the temporary folder it moves itself to are never loaded.
+TEST_F(DllPlanting, TheUninstallLoadsNoneOfThem) {
+    std::wstring main = dir / L"Norvanta", qrd = main + L"\\qrd.exe", temp = TempFolder();
+    temp.pop_back(); // without its trailing backslash
+    ASSERT_EQ(RunSilently(L"/S \"-D" + main + L"\"", setup()), 0);
+    Plant(main);
+    Plant(temp);
+    SetupProcess asked(L"-ui", qrd);
+    HWND box = asked.MessageBox();
+    EXPECT_NE(box, nullptr) << "the confirmation shows";
+    if (box) asked.Answer(box, IDNO);
+    EXPECT_EQ(asked.Wait(), 0);
+    EXPECT_EQ(RunSilently(L"-ui /S", qrd), 0);
+    EXPECT_FALSE(Exists(qrd));
+    EXPECT_EQ(Markers(main), std::vector<std::wstring>{});
+    EXPECT_EQ(Markers(temp), std::vector<std::wstring>{});
 }

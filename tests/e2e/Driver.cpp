@@ -5,6 +5,7 @@
 // The kernel32 names of the process-memory calls: no psapi.dll to link.
 #define PSAPI_VERSION 2
 #include <psapi.h>
+#include <tlhelp32.h>
 
 namespace {
 struct Find {
@@ -199,6 +200,34 @@ SetupProcess::SetupProcess(const std::wstring& arguments, const std::wstring& ex
     }
 }
 
+SetupProcess::SetupProcess(const std::wstring& arguments, const std::wstring& exe, const wchar_t* desktop) {
+    std::wstring line = L"\"" + exe + L"\" " + arguments, name = desktop;
+    desktop_ = CreateDesktopW(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.lpDesktop = name.data();
+    PROCESS_INFORMATION pi{};
+    if (desktop_ &&
+        CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        process_ = pi.hProcess;
+        id_ = pi.dwProcessId;
+        CloseHandle(pi.hThread);
+    }
+}
+
+SetupProcess::SetupProcess(const std::wstring& arguments, const std::wstring& exe, HANDLE token) {
+    std::wstring line = L"\"" + exe + L"\" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessAsUserW(token, exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &si, &pi)) {
+        process_ = pi.hProcess;
+        id_ = pi.dwProcessId;
+        CloseHandle(pi.hThread);
+    }
+}
+
 SetupProcess::SetupProcess(const std::wstring& arguments, int ppi) {
     ScreenScale scale(static_cast<DWORD>(ppi));
     SetupProcess started(arguments);
@@ -208,12 +237,12 @@ SetupProcess::SetupProcess(const std::wstring& arguments, int ppi) {
 }
 
 SetupProcess::~SetupProcess() {
-    if (!process_) return;
-    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+    if (process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
         TerminateProcess(process_, 999);
         WaitForSingleObject(process_, 5000);
     }
-    CloseHandle(process_);
+    if (process_) CloseHandle(process_);
+    if (desktop_) CloseDesktop(desktop_);
 }
 
 int SetupProcess::Wait(DWORD ms) {
@@ -348,6 +377,26 @@ void SetupProcess::Type(WORD vk, bool shift, bool alt) {
     if (alt) key(VK_MENU, true);
     if (shift) key(VK_SHIFT, true);
     SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+}
+
+DWORD ChildProcess(DWORD parent, DWORD ms) {
+    DWORD found = 0;
+    Eventually(
+        [&] {
+            HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+            PROCESSENTRY32W e{};
+            e.dwSize = sizeof e;
+            for (BOOL ok = Process32FirstW(snap, &e); ok && !found; ok = Process32NextW(snap, &e))
+                if (e.th32ParentProcessID == parent) found = e.th32ProcessID;
+            CloseHandle(snap);
+            return found != 0;
+        },
+        ms);
+    return found;
+}
+
+HWND MessageBoxOf(DWORD process, DWORD ms) {
+    return WaitTopLevel(process, L"#32770", ms);
 }
 
 HWND SetupProcess::MessageBox(DWORD ms) {

@@ -11,6 +11,11 @@ class SetupProcess {
 public:
     // Starts the program with the arguments (the program name is added in front).
     explicit SetupProcess(const std::wstring& arguments, const std::wstring& exe = L"");
+    // Starts it on a desktop made for it (the name given), out of this desktop's
+    // sight, as a program of another session is.
+    SetupProcess(const std::wstring& arguments, const std::wstring& exe, const wchar_t* desktop);
+    // Starts it with the token given (CreateProcessAsUserW).
+    SetupProcess(const std::wstring& arguments, const std::wstring& exe, HANDLE token);
     // Starts it at a screen scale (pixels per inch), which is set only until its
     // wizard shows: by then the program has read it.
     SetupProcess(const std::wstring& arguments, int pixelsPerInch);
@@ -63,6 +68,7 @@ private:
     HWND FindChild(const wchar_t* cls, const std::wstring& text);
     bool UnexpectedBox(const wchar_t* waitingFor);
     HANDLE process_ = nullptr;
+    HDESK desktop_ = nullptr;
     DWORD id_ = 0;
     HWND form_ = nullptr;
 };
@@ -96,6 +102,10 @@ std::wstring DemoProgramExe();
 // A copy of setup.exe with one resource replaced by other bytes, or removed (type nil: RCDATA).
 std::wstring SetupVariant(const std::wstring& folder, const char* type, const char* name,
                           const std::string& bytes, bool remove = false);
+// A process that the one given started, once there is one; 0 when none comes in time.
+DWORD ChildProcess(DWORD parent, DWORD milliseconds = 20000);
+// A message box of the process given (which SetupProcess::Answer can answer).
+HWND MessageBoxOf(DWORD process, DWORD milliseconds = 20000);
 // The running word processor's mark on a window of another process.
 bool MarkedWindowExists();
 HWND MarkedWindow();

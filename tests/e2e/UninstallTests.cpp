@@ -258,6 +258,61 @@ TEST_F(Uninstall, ARunningCopyGivesOneAndNothingIsRemoved) {
     EXPECT_TRUE(StillInstalled());
 }
 
+// The installed program running where no window of this desktop shows it (a
+// desktop of its own, as in another session): its process is found by what
+// its file is, and stops the setup and the removal alike.
+TEST_F(Uninstall, AnInstalledCopyRunningOutOfSightStopsTheSetupAndTheRemoval) {
+    InstallSilently();
+    std::vector<std::wstring> records = Records();
+    std::string log = Bytes(main + L"\\Install.log");
+    std::wstring runLog = dir / L"setup.log";
+    SetupProcess running(L"", main + L"\\qrd.exe", L"Norvanta-elsewhere");
+    ASSERT_TRUE(running.Started());
+    ASSERT_EQ(WaitForInputIdle(running.Handle(), 20000), 0u) << "its window is made";
+    EXPECT_FALSE(MarkedWindowExists()) << "its window is out of this desktop's sight";
+    EXPECT_EQ(RunSilently(L"/S \"/LOG=" + runLog + L"\""), 1);
+    EXPECT_TRUE(
+        HasLine(FileLines(runLog), "Running copy: process " + std::to_string(running.Id()) + " runs "));
+    EXPECT_EQ(Bytes(main + L"\\Install.log"), log);
+    EXPECT_EQ(Records(), records);
+    EXPECT_EQ(RunUi(L"-ui /S"), 1);
+    EXPECT_TRUE(StillInstalled());
+    EXPECT_EQ(running.Wait(0), -1) << "still running";
+}
+
+// Without administrator rights (a token whose Administrators group is
+// deny-only): the silent removal of a machine-wide installation asks for
+// nothing and removes nothing (4); the asked one starts itself again for the
+// rights, and ends as that run does. Wine's "runas" passes the same token on,
+// so the run it starts lacks them too: it says so and never starts another.
+TEST_F(Uninstall, WithoutTheRightsASilentRunGivesFourAndAnAskedOneStartsAgainOnce) {
+    InstallSilently();
+    HANDLE filtered = FilteredToken();
+    ASSERT_NE(filtered, nullptr);
+    std::wstring runLog = dir / L"uninstall.log";
+    SetupProcess silent(L"-ui /S \"/LOG=" + runLog + L"\"", main + L"\\qrd.exe", filtered);
+    EXPECT_EQ(silent.Wait(), 4);
+    EXPECT_TRUE(StillInstalled());
+    EXPECT_EQ(FileLines(runLog).back().substr(24),
+              "Exit code 4: a silent run without administrator rights asks for none: nothing removed");
+
+    SetupProcess asked(L"-ui \"/LOG=" + runLog + L"\"", main + L"\\qrd.exe", filtered);
+    CloseHandle(filtered);
+    DWORD elevated = ChildProcess(asked.Id());
+    HWND box = MessageBoxOf(elevated);
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(asked.MessageText(box).find(L"demande les droits d'administrateur"), std::wstring::npos);
+    asked.Answer(box, IDOK);
+    EXPECT_EQ(asked.Wait(), 4);
+    EXPECT_TRUE(StillInstalled());
+    std::vector<std::string> lines = FileLines(runLog);
+    EXPECT_TRUE(HasLine(lines, "Starting again with administrator rights: "));
+    EXPECT_TRUE(HasLine(lines, "-ui /ELEVATED=" + std::to_string(asked.Id()) + " \"/LOG="));
+    EXPECT_TRUE(HasLine(lines, "Exit code 4: still no administrator rights: nothing removed"));
+    EXPECT_EQ(lines.back().substr(24), "Exit code 4: the run with administrator rights ended with 4");
+    EXPECT_EQ(ChildProcess(elevated, 0), 0u) << "the elevated run starts no other";
+}
+
 TEST_F(Uninstall, ALockedFileGivesTwoKeepsWhatALaterRunNeedsAndTheLogSaysWhy) {
     InstallSilently();
     std::vector<std::string> log = FileLines(main + L"\\Install.log");

@@ -100,4 +100,9 @@ TEST(CommandLine, SwitchesOtherInstallersUse) {
     EXPECT_EQ(fromLine(L"setup /DIR=\"C:\\A B\" C"), L"C:\\A B");
     EXPECT_EQ(fromLine(L"setup /DC:\\A B"), L"C:\\A");
     EXPECT_EQ(fromLine(L"setup -dir=C:\\first /D=C:\\second"), L"C:\\first");
+
+    std::wstring v;
+    EXPECT_TRUE(FindSwitchValue({L"qrd", L"/elevated", L"-ELEVATED=12", L"/ELEVATED=3"}, L"ELEVATED", v));
+    EXPECT_EQ(v, L"12");
+    EXPECT_FALSE(FindSwitchValue({L"qrd", L"/ELEVATEDX=1", L"ELEVATED=2", L"/ELEVATED"}, L"ELEVATED", v));
 }

@@ -1,5 +1,6 @@
 // Text conversion, the string table and formatting.
 #include "MessageBox.h"
+#include "Product.h"
 #include "Strings.h"
 #include "TextConv.h"
 #include <gtest/gtest.h>
@@ -58,6 +59,8 @@ TEST(StringTable, AllTextsPresentAndPageTitles) {
     }
     EXPECT_STREQ(GetText(83), "fr");
     EXPECT_STREQ(GetText(85), "Traitement de texte Norvanta");
+    // The shortcut file the setup makes and the uninstaller removes is named after it.
+    EXPECT_EQ(GetTextW(txtProductName) + L".lnk", kShortcutFileName);
     EXPECT_STREQ(GetText(113), "Annuler");
     EXPECT_STREQ(GetText(114), "Parcourir...");
     EXPECT_STREQ(PageTitle(0), "Merci de faire confiance \xC3\xA0 Norvanta");

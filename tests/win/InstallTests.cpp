@@ -1,6 +1,7 @@
 // Whole installations without any window: the install procedure driven through
 // its choices interface, with the demo payload this test program carries.
 #include "AttachFiles.h"
+#include "Elevation.h"
 #include "Files.h"
 #include "InstallTraces.h"
 #include "Install.h"
@@ -322,4 +323,43 @@ TEST_F(InstallTest, StateFilesThatCannotBeWrittenAreAskedAboutLikePayloadFiles) 
     EXPECT_TRUE(FinishInstall(retry));
     EXPECT_EQ(questions.asked, std::vector<std::wstring>{common});
     EXPECT_EQ(Bytes(common).size(), 25u);
+}
+
+// The removal of a machine-wide installation without administrator rights:
+// prompt once, never in a silent run, never again from the run it started.
+TEST(Rights, OnlyAnInteractiveFirstRunWithoutTheRightsAsksForThem) {
+    struct Row {
+        bool machineWide, admin, silent, relaunched;
+        TRightsStep step;
+    };
+    const Row rows[] = {
+        {false, false, false, false, TRightsStep::GoOn},
+        {false, false, true, true, TRightsStep::GoOn},
+        {true, true, true, false, TRightsStep::GoOn},
+        {true, true, false, true, TRightsStep::GoOn},
+        {true, false, false, false, TRightsStep::StartElevated},
+        {true, false, true, false, TRightsStep::Refuse},
+        {true, false, false, true, TRightsStep::Refuse},
+        {true, false, true, true, TRightsStep::Refuse},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(RightsStep(r.machineWide, r.admin, r.silent, r.relaunched), r.step)
+            << r.machineWide << r.admin << r.silent << r.relaunched;
+}
+
+// The check against the tokens: an administrator's (every process's under
+// Wine), and one whose Administrators group is deny-only, as user account
+// control filters it, made by the system's own call.
+TEST(Rights, ATokenWithTheAdministratorsGroupDenyOnlyHasNoRights) {
+    HANDLE own = nullptr, filtered = FilteredToken();
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &own));
+    EXPECT_TRUE(HasAdministratorRights(own));
+    EXPECT_TRUE(HasAdministratorRights());
+    ASSERT_NE(filtered, nullptr);
+    EXPECT_FALSE(HasAdministratorRights(filtered));
+    ASSERT_TRUE(ImpersonateLoggedOnUser(filtered));
+    EXPECT_FALSE(HasAdministratorRights()) << "the thread's token counts";
+    RevertToSelf();
+    CloseHandle(filtered);
+    CloseHandle(own);
 }

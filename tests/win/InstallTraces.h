@@ -118,6 +118,23 @@ inline std::wstring DefaultMainDir() {
     return KnownPath(CSIDL_PROGRAM_FILES) + L"\\Norvanta";
 }
 
+// This process's token with the Administrators group deny-only, as user account
+// control filters an administrator's token; nil when the system makes none.
+inline HANDLE FilteredToken() {
+    HANDLE own = nullptr, filtered = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &own)) return nullptr;
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID admins = nullptr;
+    if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                 0, &admins)) {
+        SID_AND_ATTRIBUTES deny{admins, 0};
+        if (!CreateRestrictedToken(own, 0, 1, &deny, 0, nullptr, 0, nullptr, &filtered)) filtered = nullptr;
+        FreeSid(admins);
+    }
+    CloseHandle(own);
+    return filtered;
+}
+
 // Files in a folder tree, at any depth.
 inline int FilesUnder(const std::wstring& folder) {
     WIN32_FIND_DATAW fd;
