@@ -31,11 +31,11 @@ protected:
                       FALSE);
     }
     std::wstring setup() { return dir / L"setup.exe"; }
-    std::vector<std::wstring> Markers(const std::wstring& folder = L"") {
+    std::vector<std::wstring> Markers() { return Markers(dir.path()); }
+    std::vector<std::wstring> Markers(const std::wstring& folder) {
         std::vector<std::wstring> found;
         for (const wchar_t* name : kPlanted)
-            if (Exists((folder.empty() ? dir.path() : folder) + L"\\" + name + L".dll.loaded"))
-                found.push_back(name);
+            if (Exists(folder + L"\\" + name + L".dll.loaded")) found.push_back(name);
         return found;
     }
     // Modules of the process whose file lies in the folder. Wine names its own
@@ -112,9 +112,7 @@ TEST_F(DllPlanting, TheUninstallLoadsNoneOfThem) {
     Plant(main);
     Plant(temp);
     SetupProcess asked(L"-ui", qrd);
-    HWND box = asked.MessageBox();
-    EXPECT_NE(box, nullptr) << "the confirmation shows";
-    if (box) asked.Answer(box, IDNO);
+    if (HWND box = asked.MessageBox()) asked.Answer(box, IDNO);
     EXPECT_EQ(asked.Wait(), 0);
     EXPECT_EQ(RunSilently(L"-ui /S", qrd), 0);
     EXPECT_FALSE(Exists(qrd));

@@ -186,42 +186,19 @@ std::wstring DemoProgramExe() {
     return FromUtf8(NORVANTA_QRD_EXE);
 }
 
-SetupProcess::SetupProcess(const std::wstring& arguments, const std::wstring& exe) {
+SetupProcess::SetupProcess(const std::wstring& arguments, const std::wstring& exe, HANDLE token,
+                           const wchar_t* desktop) {
     std::wstring program = exe.empty() ? SetupExe() : exe;
-    std::wstring line = L"\"" + program + L"\" " + arguments;
+    std::wstring line = L"\"" + program + L"\" " + arguments, name = desktop ? desktop : L"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
+    if (desktop && (desktop_ = CreateDesktopW(desktop, nullptr, nullptr, 0, GENERIC_ALL, nullptr)))
+        si.lpDesktop = name.data();
     PROCESS_INFORMATION pi{};
-    if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                       &pi)) {
-        process_ = pi.hProcess;
-        id_ = pi.dwProcessId;
-        CloseHandle(pi.hThread);
-    }
-}
-
-SetupProcess::SetupProcess(const std::wstring& arguments, const std::wstring& exe, const wchar_t* desktop) {
-    std::wstring line = L"\"" + exe + L"\" " + arguments, name = desktop;
-    desktop_ = CreateDesktopW(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.lpDesktop = name.data();
-    PROCESS_INFORMATION pi{};
-    if (desktop_ &&
-        CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        process_ = pi.hProcess;
-        id_ = pi.dwProcessId;
-        CloseHandle(pi.hThread);
-    }
-}
-
-SetupProcess::SetupProcess(const std::wstring& arguments, const std::wstring& exe, HANDLE token) {
-    std::wstring line = L"\"" + exe + L"\" " + arguments;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (CreateProcessAsUserW(token, exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &si, &pi)) {
+    if (token ? CreateProcessAsUserW(token, program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     nullptr, &si, &pi)
+              : CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &si, &pi)) {
         process_ = pi.hProcess;
         id_ = pi.dwProcessId;
         CloseHandle(pi.hThread);
@@ -242,6 +219,15 @@ SetupProcess::~SetupProcess() {
         WaitForSingleObject(process_, 5000);
     }
     if (process_) CloseHandle(process_);
+    // Under Wine a desktop made for the program has a process of its own, which
+    // the program starts with the test runner's output and which does not
+    // always end with the desktop: it goes too.
+    for (DWORD child, i = 0; desktop_ && i < 4 && (child = ChildProcess(id_, 0)) != 0; ++i)
+        if (HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, child)) {
+            TerminateProcess(h, 0);
+            WaitForSingleObject(h, 5000);
+            CloseHandle(h);
+        }
     if (desktop_) CloseDesktop(desktop_);
 }
 

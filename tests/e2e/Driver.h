@@ -9,13 +9,11 @@
 
 class SetupProcess {
 public:
-    // Starts the program with the arguments (the program name is added in front).
-    explicit SetupProcess(const std::wstring& arguments, const std::wstring& exe = L"");
-    // Starts it on a desktop made for it (the name given), out of this desktop's
-    // sight, as a program of another session is.
-    SetupProcess(const std::wstring& arguments, const std::wstring& exe, const wchar_t* desktop);
-    // Starts it with the token given (CreateProcessAsUserW).
-    SetupProcess(const std::wstring& arguments, const std::wstring& exe, HANDLE token);
+    // Starts the program with the arguments (the program name is added in front);
+    // with a token (CreateProcessAsUserW), or on a desktop made for it (the name
+    // given), out of this desktop's sight as a program of another session is.
+    explicit SetupProcess(const std::wstring& arguments, const std::wstring& exe = L"",
+                          HANDLE token = nullptr, const wchar_t* desktop = nullptr);
     // Starts it at a screen scale (pixels per inch), which is set only until its
     // wizard shows: by then the program has read it.
     SetupProcess(const std::wstring& arguments, int pixelsPerInch);

@@ -266,7 +266,7 @@ TEST_F(Uninstall, AnInstalledCopyRunningOutOfSightStopsTheSetupAndTheRemoval) {
     std::vector<std::wstring> records = Records();
     std::string log = Bytes(main + L"\\Install.log");
     std::wstring runLog = dir / L"setup.log";
-    SetupProcess running(L"", main + L"\\qrd.exe", L"Norvanta-elsewhere");
+    SetupProcess running(L"", main + L"\\qrd.exe", nullptr, L"Norvanta-elsewhere");
     ASSERT_TRUE(running.Started());
     ASSERT_EQ(WaitForInputIdle(running.Handle(), 20000), 0u) << "its window is made";
     EXPECT_FALSE(MarkedWindowExists()) << "its window is out of this desktop's sight";
@@ -277,7 +277,6 @@ TEST_F(Uninstall, AnInstalledCopyRunningOutOfSightStopsTheSetupAndTheRemoval) {
     EXPECT_EQ(Records(), records);
     EXPECT_EQ(RunUi(L"-ui /S"), 1);
     EXPECT_TRUE(StillInstalled());
-    EXPECT_EQ(running.Wait(0), -1) << "still running";
 }
 
 // Without administrator rights (a token whose Administrators group is
@@ -306,7 +305,6 @@ TEST_F(Uninstall, WithoutTheRightsASilentRunGivesFourAndAnAskedOneStartsAgainOnc
     EXPECT_EQ(asked.Wait(), 4);
     EXPECT_TRUE(StillInstalled());
     std::vector<std::string> lines = FileLines(runLog);
-    EXPECT_TRUE(HasLine(lines, "Starting again with administrator rights: "));
     EXPECT_TRUE(HasLine(lines, "-ui /ELEVATED=" + std::to_string(asked.Id()) + " \"/LOG="));
     EXPECT_TRUE(HasLine(lines, "Exit code 4: still no administrator rights: nothing removed"));
     EXPECT_EQ(lines.back().substr(24), "Exit code 4: the run with administrator rights ended with 4");
