@@ -114,8 +114,9 @@ bool EnsureUninstallRights(const TUninstallOptions& options, TRunLog& log, const
     std::wstring program = OwnFile(), arguments = std::wstring(L"-ui /") + kElevatedSwitch + L"=" +
                                                   DecimalW(GetCurrentProcessId());
     if (!logPath.empty()) arguments += L" \"/LOG=" + logPath + L"\"";
+    // Neither run may hold the install folder as its current folder.
     wchar_t system[MAX_PATH + 1] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
+    if (GetSystemDirectoryW(system, MAX_PATH)) SetCurrentDirectoryW(system);
     auto run = Shell32().ShellExecuteExW;
     log.Line(L"Starting again with administrator rights: \"" + program + L"\" " + arguments);
     if (!logPath.empty()) log.Close(); // the elevated run goes on in the same file
