@@ -3,6 +3,7 @@
 #include "DosTime.h"
 #include "InstallLog.h"
 #include "Paths.h"
+#include "Security.h"
 #include "TextConv.h"
 #include "WinHandles.h"
 #include <algorithm>
@@ -54,11 +55,12 @@ double FileDateOf(const std::wstring& path) {
     return DosTimeToDateTime((static_cast<std::uint32_t>(date) << 16) | time);
 }
 
-void MakeFolderChain(const std::wstring& folder, TInstallLog* log, TRunLog* trace) {
+void MakeFolderChain(const std::wstring& folder, TInstallLog* log, TRunLog* trace, void* attributes) {
     if (folder.empty() || FolderExists(folder)) return;
     std::wstring parent = FolderPartOf(PathWithoutSlash(folder));
-    if (parent.size() < folder.size()) MakeFolderChain(parent, log, trace);
-    if (CreateDirectoryW(folder.c_str(), nullptr)) {
+    if (parent.size() < folder.size()) MakeFolderChain(parent, log, trace, attributes);
+    // Made with its permissions at once: nobody else can put anything in it first.
+    if (CreateDirectoryW(folder.c_str(), static_cast<SECURITY_ATTRIBUTES*>(attributes))) {
         if (trace) trace->Line(L"Made folder: " + folder);
     } else if (trace) {
         trace->Failure(L"Could not make folder " + folder, GetLastError());
@@ -67,8 +69,13 @@ void MakeFolderChain(const std::wstring& folder, TInstallLog* log, TRunLog* trac
 }
 
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+    // A link in its place would send the bytes wherever it points.
+    if (IsLinkedFile(path)) {
+        SetLastError(LinkRefusedError());
+        return false;
+    }
     UniqueHandle f(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!f.valid()) return false;
     DWORD written = 0;
     if (bytes.empty()) return true;
@@ -213,9 +220,14 @@ UniqueHandle CreateNewBeside(const std::wstring& path, std::wstring& name) {
 
 bool RewriteFile(const std::wstring& path, const TRewrite& rewrite) {
     // Nobody may write it while it is read; a reader elsewhere may stay.
-    UniqueHandle earlier(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!earlier.valid() && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+    // A link in its place is not read: its lines are someone else's. The new
+    // file takes the link's place, not its target's.
+    UniqueHandle earlier;
+    if (!IsLinkedFile(path)) {
+        earlier.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!earlier.valid() && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+    }
     std::wstring temporary;
     UniqueHandle made = CreateNewBeside(path, temporary);
     if (!made.valid()) return false;

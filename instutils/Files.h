@@ -20,7 +20,9 @@ class TRunLog;
 
 // Makes every missing folder of the chain, root first, logging "Made Dir: " (a
 // nil log records nothing) and telling the run log each folder made or refused.
-void MakeFolderChain(const std::wstring& folder, TInstallLog* log, TRunLog* trace = nullptr);
+// Each is made with the attributes given (a SECURITY_ATTRIBUTES*; nil: inherited).
+void MakeFolderChain(const std::wstring& folder, TInstallLog* log, TRunLog* trace = nullptr,
+                     void* attributes = nullptr);
 // Creates or replaces the file with exactly these bytes; false when they are not
 // all written (GetLastError() tells why).
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes);

@@ -2,6 +2,7 @@
 #include "AttachFiles.h"
 #include "Files.h"
 #include "Paths.h"
+#include "Security.h"
 #include "RunLog.h"
 #include "Settings.h"
 #include "Shell.h"
@@ -69,8 +70,24 @@ std::wstring DataFolderPath(int kind, bool portable, const std::wstring& mainDir
 
 std::wstring GetDataFolder(TInstallSession& session, int kind, bool portable) {
     std::wstring folder = DataFolderPath(kind, portable, session.MainDir);
-    MakeFolderChain(folder, session.Log.get(), session.Trace);
+    // The shared folder first, with its own permissions, then the one asked for.
+    const TFolderRole roles[] = {frSharedData, frHiddenData, frPublicData};
+    for (int step : {static_cast<int>(dfShared), kind}) {
+        TSecurityDescriptor access(SddlForNewFolder(roles[step], portable, folder, {}));
+        MakeFolderChain(DataFolderPath(step, portable, session.MainDir), session.Log.get(), session.Trace,
+                        access.Attributes());
+    }
     return folder;
+}
+
+std::wstring PlantedLinkInTheWay(const std::wstring& mainDir, bool portable) {
+    std::wstring shared = DataFolderPath(dfPublic, portable, mainDir);
+    for (const std::wstring& folder : {mainDir, DataFolderPath(dfHidden, portable, mainDir),
+                                       shared + Utf8ToUtf16(kTemplates), shared + Utf8ToUtf16(kInserts)}) {
+        std::wstring link = UntrustedLinkIn(folder);
+        if (!link.empty()) return link;
+    }
+    return std::wstring();
 }
 
 bool DestinationUsable(const std::wstring& folder, std::wstring* why) {
@@ -165,6 +182,12 @@ bool RunInstall(TInstallSession& session, TAttachedFiles& files) {
         session.InstallStamp = NowDateTime();
         std::wstring stamp = GetDataFolder(session, dfHidden, false) + L"install_stamp";
         if (!WriteStateFile(session, stamp, StampBytes(session.InstallStamp))) return false;
+    }
+    {
+        // Made here, as its first file would make it, but with its permissions at once.
+        TSecurityDescriptor access(
+            SddlForNewFolder(frDestination, portable, session.MainDir, ProgramFolders()));
+        MakeFolderChain(session.MainDir, session.Log.get(), session.Trace, access.Attributes());
     }
     session.CopyTotal = files.SelectedBytes();
     session.CopyDone = 0;

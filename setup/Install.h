@@ -16,6 +16,12 @@ std::wstring DataFolderPath(int kind, bool portable, const std::wstring& mainDir
 // The same, made (with "Made Dir: " lines while the log is not muted).
 std::wstring GetDataFolder(TInstallSession& session, int kind, bool portable);
 
+// A junction, symbolic link or mount point that someone other than the system
+// or the administrators made in a folder the installation writes into (the
+// destination, the shared data folder, its Hidden and Public folders and the
+// shared documents' folders), asked before anything is written; empty: none.
+std::wstring PlantedLinkInTheWay(const std::wstring& mainDir, bool portable);
+
 // Whether the folder can be an installation's destination, asked before
 // anything is written: no character Windows refuses in a name, a drive or share
 // that exists, no file in the way, and a folder chain that can be made (it is

@@ -575,6 +575,7 @@ TUninstallOutcome Uninstall(const TUninstallOptions& options) {
     try {
         // Never while a setup (or another removal) writes the same records.
         TInstallLock lock;
+        lock.Acquire(options.Trace);
         TRemoval(options, outcome).Run();
     } catch (...) {
         // Out of memory, most likely; what was not reached is still recorded.

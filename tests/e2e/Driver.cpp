@@ -442,3 +442,37 @@ std::wstring SetupVariant(const std::wstring& folder, const char* type, const ch
     FreeLibrary(m);
     return as ? path : std::wstring();
 }
+
+namespace {
+std::wstring UnixName(const std::wstring& path) {
+    using Fn = char*(CDECL*)(LPCWSTR);
+    auto unixName = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(path.c_str()) : nullptr;
+    if (!name) return std::wstring();
+    std::wstring w = FromUtf8(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return w;
+}
+} // namespace
+
+bool HostLink(const std::wstring& link, const std::wstring& target) {
+    std::size_t cut = link.find_last_of(L'\\');
+    std::wstring folder = UnixName(link.substr(0, cut)), to = target.empty() ? L"" : UnixName(target);
+    if (folder.empty() || (!target.empty() && to.empty())) return false;
+    std::wstring at = L"\"" + folder + L"/" + link.substr(cut + 1) + L"\"";
+    // Wine starts a program of the host as it is.
+    std::wstring line = target.empty() ? L"/bin/rm -f " + at : L"/bin/ln -sfn \"" + to + L"\" " + at;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    // Such a process gives no handle to wait on: its effect is awaited instead.
+    return Eventually([&] {
+        DWORD attributes = GetFileAttributesW(link.c_str());
+        return target.empty()
+                   ? attributes == INVALID_FILE_ATTRIBUTES
+                   : attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    });
+}

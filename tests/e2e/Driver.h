@@ -99,5 +99,8 @@ std::wstring SetupVariant(const std::wstring& folder, const char* type, const ch
 // The running word processor's mark on a window of another process.
 bool MarkedWindowExists();
 HWND MarkedWindow();
+// A link made on the host's side, as another user could plant one (Wine reports
+// it as a reparse point); an empty target removes the link. False when it fails.
+bool HostLink(const std::wstring& link, const std::wstring& target);
 // The first visible child window of a class.
 HWND VisibleChild(HWND parent, const wchar_t* cls);

@@ -181,6 +181,50 @@ TEST_F(Faults, DestinationsThatCannotBeMadeAreRefusedBeforeAnythingIsWritten) {
     EXPECT_TRUE(p.WaitForTitle(GetTextW(txtPageTitle0 + 3)));
 }
 
+// A link another user could have planted where the setup writes, or a name that
+// is no folder, stops a silent run with 3 before anything is written.
+TEST_F(Faults, LinksInTheWayAndDeviceNamesAreRefused) {
+    std::wstring target = dir / L"elsewhere", data = SharedData().substr(0, SharedData().size() - 1);
+    CreateDirectoryW(target.c_str(), nullptr);
+    const struct {
+        std::wstring destination, link; // the link, when there is one, points at target
+        std::string reason;
+    } rows[] = {
+        {main, data, "the folder " + Utf8(data) + " is a junction, symbolic link or mount point"},
+        {main, data + L"\\Hidden", "the folder " + Utf8(data) + "\\Hidden is a junction"},
+        {main, data + L"\\Public", "the folder " + Utf8(data) + "\\Public is a junction"},
+        {main, main, "the folder " + Utf8(main) + " is a junction"},
+        {L"\\\\?\\" + main, L"", "cannot be used: not a folder path Windows accepts"},
+        {L"\\\\.\\" + main, L"", "cannot be used: not a folder path Windows accepts"},
+        {dir / L"CON", L"", "cannot be used: not a folder path Windows accepts"},
+        {dir / L"nul.txt", L"", "cannot be used: not a folder path Windows accepts"},
+        {dir / L"COM1\\Norvanta", L"", "cannot be used: not a folder path Windows accepts"},
+    };
+    std::wstring runLog = dir / L"setup.log";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Utf8(row.destination + L" " + row.link));
+        if (!row.link.empty()) {
+            if (row.link != data) CreateDirectoryW(data.c_str(), nullptr);
+            ASSERT_TRUE(HostLink(row.link, target));
+            ASSERT_NE(GetFileAttributesW(row.link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+        }
+        EXPECT_EQ(RunSilently(L"/S \"/D" + row.destination + L"\" \"/LOG=" + runLog + L"\""), 3);
+        std::vector<std::string> lines = FileLines(runLog);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back().substr(24, 13), "Exit code 3: ");
+        EXPECT_NE(lines.back().find(row.reason), std::string::npos) << lines.back();
+        if (!row.link.empty()) {
+            EXPECT_TRUE(HostLink(row.link, L""));
+        }
+        EXPECT_EQ(FilesUnder(target), 0) << "written through the link";
+        EXPECT_FALSE(Exists(SharedData() + L"Hidden"));
+        EXPECT_FALSE(Exists(main));
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+        RemoveDirectoryW(data.c_str());
+    }
+}
+
 TEST_F(Faults, AnInstallLogThatCannotBeReadOrWrittenDoesNotStopTheInstallation) {
     // A folder where the log would be: neither read nor replaced.
     CreateDirectoryW(main.c_str(), nullptr);

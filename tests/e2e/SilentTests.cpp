@@ -1,6 +1,7 @@
 // The real setup.exe run silently, as deployment tools run it: exit codes, what
 // it leaves behind, and that nothing is ever shown.
 #include "E2ETest.h"
+#include "InstallLock.h"
 #include "Strings.h"
 #include <gtest/gtest.h>
 #include <psapi.h>
@@ -203,6 +204,34 @@ TEST_F(Silent, TwoRunsAtOnceTakeTurns) {
     EXPECT_EQ(update[0], spelled); // the later run's stamp, in both records
     EXPECT_EQ(std::count_if(update.begin(), update.end(), [](const std::string& l) { return l[0] == '*'; }),
               1);
+}
+
+// The lock is held only while a run writes: a wizard left on its first page
+// holds nobody up, while a holder makes a silent run wait, which it tells.
+TEST_F(Silent, TheLockIsHeldOnlyWhileWriting) {
+    SetupProcess wizard(L"");
+    ASSERT_NE(wizard.Form(), nullptr);
+    EXPECT_EQ(RunSilently(L"/S"), 0);
+    wizard.Close();
+    HWND box = wizard.MessageBox();
+    ASSERT_NE(box, nullptr);
+    wizard.Answer(box, IDYES);
+    EXPECT_EQ(wizard.Wait(), 0);
+
+    TInstallLock lock;
+    ASSERT_TRUE(lock.Acquire(nullptr));
+    std::wstring runLog = dir / L"setup.log", main = dir / L"Norvanta";
+    SetupProcess waiting(L"/S \"/D" + main + L"\" \"/LOG=" + runLog + L"\"");
+    EXPECT_TRUE(Eventually([&] {
+        return HasLine(FileLines(runLog),
+                       "Another setup or uninstall runs on this machine: waiting for it to end");
+    }));
+    EXPECT_EQ(waiting.Wait(300), -1);
+    EXPECT_FALSE(Exists(main)) << "written before the lock was had";
+    lock.Release();
+    EXPECT_EQ(waiting.Wait(), 0);
+    EXPECT_TRUE(HasLine(FileLines(runLog), "It has ended"));
+    EXPECT_TRUE(Exists(main + L"\\qrd.exe"));
 }
 
 TEST_F(Silent, OnlyRealSilentSwitchesCount) {

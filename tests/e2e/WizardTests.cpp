@@ -1,7 +1,9 @@
 // The wizard driven as a person would: find the window, press its buttons and
 // keys, read the page titles, answer its message boxes.
 #include "E2ETest.h"
+#include "InstallLock.h"
 #include "Strings.h"
+#include <tlhelp32.h>
 #include <gtest/gtest.h>
 #include <commctrl.h>
 
@@ -181,16 +183,51 @@ TEST_F(Wizard, TheLaunchBoxStartsTheInstalledProgram) {
     Next(p);
     ASSERT_TRUE(p.WaitForTitle(Title(5), 60000));
     EXPECT_TRUE(p.Checked(p.CheckBox(GetTextW(txtLaunchNow))));
+    DWORD setupId = p.Id();
     p.Click(p.Button(GetTextW(txtFinish)));
     EXPECT_EQ(p.Wait(), 0);
     bool started = false;
     for (int i = 0; i < 500 && !(started = MarkedWindowExists()); ++i) Sleep(20);
     EXPECT_TRUE(started);
+    // Started by the desktop's shell where there is one (as its user), else by the setup.
+    DWORD shellId = 0, parentId = 0;
+    if (HWND shell = GetShellWindow()) GetWindowThreadProcessId(shell, &shellId);
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (_wcsicmp(entry.szExeFile, L"qrd.exe") == 0) parentId = entry.th32ParentProcessID;
+    CloseHandle(snapshot);
+    EXPECT_EQ(parentId, shellId ? shellId : setupId);
     // Close the word processor that was started.
     HWND marked = MarkedWindow();
     if (marked) PostMessageW(marked, WM_CLOSE, 0, 0);
     for (int i = 0; i < 250 && MarkedWindowExists(); ++i) Sleep(20);
     EXPECT_TRUE(Exists(main + L"\\qrd.exe"));
+}
+
+// Another run holds the lock: the wizard says so in French on the progress page,
+// and Annuler ends it with nothing written.
+TEST_F(Wizard, WaitingForTheLockIsToldAndAnnulerWritesNothing) {
+    TInstallLock lock;
+    ASSERT_TRUE(lock.Acquire(nullptr));
+    std::wstring main = dir / L"Norvanta";
+    SetupProcess p(L"\"-D" + main + L"\"");
+    ASSERT_TRUE(p.WaitForTitle(Title(0)));
+    for (int page = 1; page <= 3; ++page) {
+        Next(p);
+        ASSERT_TRUE(p.WaitForTitle(Title(page)));
+    }
+    Next(p);
+    HWND box = p.MessageBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(p.MessageText(box), FromUtf8(kTextWaitingForLock));
+    EXPECT_EQ(p.Text(GetDlgItem(box, IDCANCEL)), GetTextW(txtCancel));
+    p.Answer(box, IDCANCEL);
+    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_FALSE(Exists(main));
+    EXPECT_FALSE(Exists(SharedData()));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
 }
 
 // ---- By keyboard alone, as a person who uses no mouse, at 100 % and 200 %.
