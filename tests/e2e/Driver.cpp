@@ -469,10 +469,6 @@ bool HostLink(const std::wstring& link, const std::wstring& target) {
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return false;
     // Such a process gives no handle to wait on: its effect is awaited instead.
-    return Eventually([&] {
-        DWORD attributes = GetFileAttributesW(link.c_str());
-        return target.empty()
-                   ? attributes == INVALID_FILE_ATTRIBUTES
-                   : attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    });
+    return Eventually(
+        [&] { return (GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES) == target.empty(); });
 }

@@ -48,13 +48,6 @@ protected:
     std::wstring main;
 };
 
-void Write(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD n = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
-    CloseHandle(h);
-}
-
 // The lines after the first bytes of a file, which must be those bytes.
 std::vector<std::string> LinesAfter(const std::string& file, const std::string& earlier) {
     std::vector<std::string> lines;

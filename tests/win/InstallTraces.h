@@ -72,6 +72,13 @@ inline std::string Bytes(const std::wstring& path) {
     return out;
 }
 
+inline void Write(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD n = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+    CloseHandle(h);
+}
+
 // A registry value of the 32-bit view: its type and raw bytes (REG_NONE when missing).
 struct RegValue {
     DWORD type = REG_NONE;
