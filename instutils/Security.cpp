@@ -1,20 +1,33 @@
 #include "Security.h"
 #include "Paths.h"
+#include "Shell.h"
 #include "WinHandles.h"
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
+#include <shlobj.h>
 #include <cstring>
 
 static_assert(sizeof(SECURITY_ATTRIBUTES) <= 32, "room for the attributes");
 
 std::vector<std::wstring> ProgramFolders() {
+    // From the system's settings, not the environment, which whoever starts the setup chooses.
     std::vector<std::wstring> folders;
-    // The 64-bit folder is seen by a 32-bit program only through the environment.
-    for (const wchar_t* name : {L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432"}) {
+    for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86}) {
+        std::wstring folder = KnownFolder(csidl);
+        if (!folder.empty()) folders.push_back(folder);
+    }
+    // The 64-bit folder, which a 32-bit program sees only in the 64-bit registry.
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
         wchar_t value[MAX_PATH + 1] = {};
-        DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH + 1);
-        if (n > 0 && n <= MAX_PATH) folders.emplace_back(value, n);
+        DWORD type = 0, size = sizeof value - sizeof(wchar_t);
+        if (RegQueryValueExW(key, L"ProgramW6432Dir", nullptr, &type, reinterpret_cast<BYTE*>(value),
+                             &size) == ERROR_SUCCESS &&
+            type == REG_SZ && value[0])
+            folders.emplace_back(value);
+        RegCloseKey(key);
     }
     return folders;
 }

@@ -21,7 +21,7 @@ const wchar_t* SddlForNewFolder(TFolderRole role, bool portable, const std::wstr
                                 const std::vector<std::wstring>& programFolders);
 
 // ---- The file system (Windows calls).
-// The program folders of this system (32-bit, 64-bit), those that exist.
+// The program folders of this system (32-bit, 64-bit), as its settings name them.
 std::vector<std::wstring> ProgramFolders();
 
 // A security descriptor made from SDDL, for CreateDirectoryW's attributes.

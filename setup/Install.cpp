@@ -185,9 +185,10 @@ bool RunInstall(TInstallSession& session, TAttachedFiles& files) {
     }
     {
         // Made here, as its first file would make it, but with its permissions at once.
-        TSecurityDescriptor access(
-            SddlForNewFolder(frDestination, portable, session.MainDir, ProgramFolders()));
-        MakeFolderChain(session.MainDir, session.Log.get(), session.Trace, access.Attributes());
+        std::wstring folder = session.MainDir;
+        PathWithSlash(folder);
+        TSecurityDescriptor access(SddlForNewFolder(frDestination, portable, folder, ProgramFolders()));
+        MakeFolderChain(folder, session.Log.get(), session.Trace, access.Attributes());
     }
     session.CopyTotal = files.SelectedBytes();
     session.CopyDone = 0;
