@@ -57,6 +57,7 @@ public:
     std::unique_ptr<TInstallLog> Log;       // made when the copying begins
     std::wstring LogPath;                   // Install.log; empty for a portable copy
     std::wstring PublicRoot;                // shared documents folder, "...\Public\"
+    bool PublicMade = false;                // by this run: opened to the users after the copying
     double InstallStamp = 0.0;              // the moment written to install_stamp
     TInstallChoices* Choices = nullptr;     // not owned
     TInstallQuestions* Questions = nullptr; // not owned; nil: every failure stops

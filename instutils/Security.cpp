@@ -45,6 +45,21 @@ TSecurityDescriptor::~TSecurityDescriptor() {
     if (descriptor_) LocalFree(descriptor_);
 }
 
+bool SetFolderSddl(const std::wstring& folder, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr))
+        return false;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    std::wstring path = folder;
+    bool ok = GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) &&
+              SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                    nullptr, dacl, nullptr) == ERROR_SUCCESS;
+    LocalFree(sd);
+    return ok;
+}
+
 namespace {
 bool TrustedOwner(PSID owner) {
     if (!owner || !IsValidSid(owner)) return false;

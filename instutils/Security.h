@@ -11,7 +11,8 @@ enum TFolderRole : int { frDestination, frSharedData, frHiddenData, frPublicData
 // Program Files' own: the system and administrators full control, users read
 // and execute, nothing inherited from above.
 extern const wchar_t kAdminsOnlySddl[];
-// ProgramData's own: users may add files and folders and own what they add.
+// ProgramData's own: users may add files and folders and own what they add
+// (the shared documents' folder, once the setup has written into it).
 extern const wchar_t kUsersMayAddSddl[];
 
 // The descriptor (SDDL) a new folder of that role is made with; nil: it inherits
@@ -38,6 +39,9 @@ private:
     void* descriptor_ = nullptr;
     alignas(void*) unsigned char attributes_[32] = {};
 };
+
+// Replaces the folder's permissions, passing the inherited part on to what it holds.
+bool SetFolderSddl(const std::wstring& folder, const wchar_t* sddl);
 
 // The first existing folder of the path (from its root down) that is a
 // junction, a symbolic link or a mount point that someone other than the

@@ -18,8 +18,9 @@ const wchar_t* SddlForNewFolder(TFolderRole role, bool portable, const std::wstr
     case frHiddenData:
         return kAdminsOnlySddl;
     case frPublicData:
-        // The templates and insert collections are the users' to change and add to.
-        return kUsersMayAddSddl;
+        // Opened to the users (kUsersMayAddSddl) once the copying is over: until
+        // then nobody else can put a link where the documents go.
+        return kAdminsOnlySddl;
     }
     return kAdminsOnlySddl;
 }

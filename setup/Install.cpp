@@ -70,6 +70,7 @@ std::wstring DataFolderPath(int kind, bool portable, const std::wstring& mainDir
 
 std::wstring GetDataFolder(TInstallSession& session, int kind, bool portable) {
     std::wstring folder = DataFolderPath(kind, portable, session.MainDir);
+    if (kind == dfPublic && !portable && !FolderExists(folder)) session.PublicMade = true;
     // The shared folder first, with its own permissions, then the one asked for.
     const TFolderRole roles[] = {frSharedData, frHiddenData, frPublicData};
     for (int step : {static_cast<int>(dfShared), kind}) {
@@ -202,6 +203,15 @@ bool RunInstall(TInstallSession& session, TAttachedFiles& files) {
         if (!ok) return false;
     }
     return true;
+}
+
+void OpenSharedDocuments(TInstallSession& session) {
+    if (!session.PublicMade) return;
+    session.PublicMade = false;
+    if (SetFolderSddl(session.PublicRoot, kUsersMayAddSddl))
+        session.Note(L"The users may add to " + session.PublicRoot);
+    else
+        session.NoteFailure(L"Could not open " + session.PublicRoot + L" to the users", GetLastError());
 }
 
 bool FinishInstall(TInstallSession& session) {

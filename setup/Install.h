@@ -38,6 +38,10 @@ void PrepareInstall(TInstallSession& session, TAttachedFiles& files, bool portab
 // between two files.
 bool RunInstall(TInstallSession& session, TAttachedFiles& files);
 
+// Once the copying is over, however it ended: a shared documents folder this run
+// made becomes the users' to add to.
+void OpenSharedDocuments(TInstallSession& session);
+
 // Entering the finish page: the state file, then the portable marker or the
 // shortcuts. False when a state file could not be written and the person (or a
 // silent run) chose to stop.

@@ -550,6 +550,7 @@ void TMainForm::RunCopying() {
     }
     if (HandleAllocated()) UpdateWindow(WindowHandle());
     bool ok = RunInstall(session_, files_);
+    OpenSharedDocuments(session_);
     session_.Progress = nullptr;
     if (ok) {
         // Asked during the last file: nothing is left to stop, the finish page comes.

@@ -309,8 +309,9 @@ TEST(Security, WhichFoldersGetWhichPermissions) {
         EXPECT_STREQ(SddlForNewFolder(role, false, L"C:\\ProgramData\\Norvanta\\", {}), kAdminsOnlySddl);
         EXPECT_EQ(SddlForNewFolder(role, true, L"E:\\Norvanta\\", {}), nullptr);
     }
+    // The shared documents' folder too, until the copying is over.
     EXPECT_STREQ(SddlForNewFolder(frPublicData, false, L"C:\\ProgramData\\Norvanta\\Public\\", {}),
-                 kUsersMayAddSddl);
+                 kAdminsOnlySddl);
     // System and administrators full control, users read and execute, nothing from above.
     EXPECT_STREQ(kAdminsOnlySddl, L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)");
 }
