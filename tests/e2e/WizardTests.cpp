@@ -47,6 +47,8 @@ TEST_F(Wizard, NextThroughEveryPageToTheFinish) {
     ASSERT_TRUE(p.WaitForTitle(Title(3)));
     Next(p);
     ASSERT_TRUE(p.WaitForTitle(Title(5), 60000));
+    // The finish page waits for the person without holding another run up.
+    EXPECT_EQ(RunSilently(L"/S \"/D" + (dir / L"Other") + L"\""), 0);
     // On the finish page: Cancel is disabled, Back too, Next reads Terminer.
     EXPECT_FALSE(IsWindowEnabled(p.Button(GetTextW(txtCancel))));
     EXPECT_FALSE(IsWindowEnabled(p.Button(GetTextW(txtBack))));
