@@ -98,7 +98,8 @@ bool DestinationUsable(const std::wstring& folder, std::wstring* why) {
     };
     if (!IsValidFolderPath(folder))
         return refuse(
-            L"not a folder path Windows accepts (no drive or share, or a character refused in a name)");
+            L"not a folder path Windows accepts (no drive or share, a character refused in a name, a device "
+            L"name, or the \\\\?\\ or \\\\.\\ form)");
     std::wstring at = folder;
     PathWithSlash(at);
     const std::size_t root = PathRootLength(at);
