@@ -179,8 +179,10 @@ TEST_F(Payload, AnIndexListsTheEntriesOnlyWhenItMatchesTheArchive) {
     std::string z = Packed();
     ArchiveIndex index;
     index.CompressedLength = z.size();
-    index.CompressedCheck = static_cast<std::uint32_t>(
-        adler32(1, reinterpret_cast<const Bytef*>(z.data()), static_cast<uInt>(z.size())));
+    index.HasProof = true;
+    TSha256 sha;
+    sha.Add(z.data(), z.size());
+    index.Proof = sha.Finish();
     std::uint64_t offset = 0;
     for (const Rec& r : Records()) {
         ArchiveRecord a;
@@ -209,11 +211,16 @@ TEST_F(Payload, AnIndexListsTheEntriesOnlyWhenItMatchesTheArchive) {
     ASSERT_TRUE(indexed->WriteEntry(session, *indexed->Files[3], Folder() + L"Lettre.rtf"));
     EXPECT_EQ(ReadAll(Folder() + L"Lettre.rtf"), Records()[3].bytes);
 
-    // A damaged index, or one made for other bytes, is passed over.
+    // A damaged index, one made for other bytes, or one without proof, is passed over.
     std::vector<std::uint8_t> flipped = good;
     flipped[30] ^= 1;
     std::string other = Packed({Records()[0], Records()[1]});
-    for (auto* files : {withIndex(z, flipped).release(), withIndex(other, good).release()}) {
+    std::string sameLength = z;
+    sameLength[sameLength.size() - 1] ^= 1; // the stream's own check then fails: any other bytes do
+    index.HasProof = false;
+    std::vector<std::uint8_t> older = EncodeIndex(index);
+    for (auto* files :
+         {withIndex(z, flipped).release(), withIndex(other, good).release(), withIndex(z, older).release()}) {
         std::unique_ptr<TAttachedFiles> owned(files);
         EXPECT_FALSE(files->IndexUsed());
         EXPECT_EQ(files->ReadEntry(*files->Files[1]), Records()[1].bytes);
@@ -222,6 +229,7 @@ TEST_F(Payload, AnIndexListsTheEntriesOnlyWhenItMatchesTheArchive) {
     std::string damaged = z;
     damaged[damaged.size() / 2] ^= 0x55;
     EXPECT_THROW(withIndex(damaged, good), EArchiveError);
+    EXPECT_THROW(withIndex(sameLength, good), EArchiveError);
 }
 
 TEST_F(Payload, SelectsWholeNamesAndFolderPrefixesIgnoringCase) {
@@ -367,9 +375,12 @@ TEST_F(Payload, ShortWriteCountsAsAFailure) {
     PayloadWriteFile = WritesHalf;
     std::wstring target = Folder() + L"qrd.exe";
     questions.Steps = {{TWriteFailureAnswer::Abort, nullptr}};
+    WriteWholeFile(target, "earlier");
     EXPECT_FALSE(files->WriteEntry(session, *files->Files[0], target));
     EXPECT_EQ(questions.Asked.size(), 1u);
-    EXPECT_EQ(ReadAll(target).size(), Records()[0].bytes.size() / 2);
+    // Nothing cut short under the target's name, nothing left beside it.
+    EXPECT_EQ(ReadAll(target), "earlier");
+    EXPECT_FALSE(FileIsPresent(PartialNameOf(target)));
     EXPECT_TRUE(Log().empty());
 }
 
