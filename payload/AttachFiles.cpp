@@ -295,6 +295,18 @@ bool TAttachedFiles::WriteOnce(TInstallSession& session, const TAttachedFile& en
     TInstallLog* log = session.Log.get();
     MakeFolderChain(FolderPartOf(target), log, session.Trace);
     const std::wstring partial = PartialNameOf(target);
+    {
+        // A target in use (held open without leave to replace it) is found before
+        // its bytes are written beside it; one taken meanwhile fails at the move.
+        UniqueHandle inUse(CreateFileW(target.c_str(), DELETE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        DWORD why = inUse.valid() ? ERROR_SUCCESS : GetLastError();
+        if (why != ERROR_SUCCESS && why != ERROR_FILE_NOT_FOUND && why != ERROR_PATH_NOT_FOUND) {
+            error = why;
+            return false;
+        }
+    }
     TPartialFile file;
     if (RemoveFileItself(partial))
         file.handle.reset(CreateFileW(partial.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,

@@ -1,7 +1,9 @@
 #include "Driver.h"
+#include "InstallTraces.h"
 #include "ScreenScale.h"
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 // The kernel32 names of the process-memory calls: no psapi.dll to link.
 #define PSAPI_VERSION 2
 #include <psapi.h>
@@ -441,4 +443,42 @@ std::wstring SetupVariant(const std::wstring& folder, const char* type, const ch
     bool as = remove ? res == nullptr : res && SizeofResource(m, res) == bytes.size();
     FreeLibrary(m);
     return as ? path : std::wstring();
+}
+
+HANDLE HoldInstallLock() {
+    return CreateMutexW(nullptr, TRUE, L"Global\\Norvanta Word Processor Setup");
+}
+
+void ReleaseInstallLock(HANDLE lock) {
+    ReleaseMutex(lock);
+    CloseHandle(lock);
+}
+
+bool WaitsForInstallLock(const std::wstring& runLog) {
+    return Eventually([&] { return HasLine(FileLines(runLog), "waiting for it to end"); }, 20000);
+}
+
+int RunOnHost(const std::string& command, DWORD milliseconds) {
+    static int count = 0;
+    // Wine starts a Linux program but gives no handle to wait on: it leaves its status in a file.
+    std::string status =
+        "/tmp/norvanta-host-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
+    std::wstring line = FromUtf8(("/bin/sh -c \"(" + command + ") </dev/null >/dev/null 2>&1; echo $? >" +
+                                  status + ".part; mv " + status + ".part " + status + "\"")
+                                     .c_str());
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    std::wstring file = L"Z:" + FromUtf8(status.c_str());
+    for (wchar_t& c : file)
+        if (c == L'/') c = L'\\';
+    if (!Eventually([&] { return GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                    milliseconds))
+        return -1;
+    std::string text = Bytes(file);
+    DeleteFileW(file.c_str());
+    return text.empty() ? -1 : std::atoi(text.c_str());
 }

@@ -2,6 +2,7 @@
 // destinations, an install log and an uninstall key that cannot be written,
 // damaged resources. Each ends with a clear outcome, never a hang, and keeps the
 // records of what was already installed.
+#include "Archive.h"
 #include "E2ETest.h"
 #include "Strings.h"
 #include "TextConv.h"
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <thread>
 #include <cctype>
+#include <zlib.h>
 
 namespace {
 class Faults : public E2ETest {
@@ -469,4 +471,58 @@ TEST_F(Faults, AnUnexpectedErrorOnTheProgressPageEndsWith217) {
     EXPECT_FALSE(Exists(main + L"\\qrd.exe"));
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"MAINDIR").Text(), main);
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+}
+
+namespace {
+// Another valid payload, as another program would carry it.
+const char kImpostor[] = "MZ not the genuine program";
+std::string OtherArchive() {
+    std::vector<std::uint8_t> raw;
+    AppendRecord(raw, "qrd.exe", 45000.0, kImpostor, sizeof kImpostor - 1);
+    AppendRecord(raw, "Licence.txt", 45000.0, "other", 5);
+    uLongf n = compressBound(static_cast<uLong>(raw.size()));
+    std::string z(n, '\0');
+    compress2(reinterpret_cast<Bytef*>(z.data()), &n, raw.data(), static_cast<uLong>(raw.size()), 9);
+    z.resize(n);
+    return z;
+}
+} // namespace
+
+// Only bytes the running image vouches for are installed: a file whose index
+// does not prove it, or that carries none, is read through the image; a setup
+// whose file is swapped for another program while it waits for the lock still
+// installs its own payload (or the swap is refused).
+TEST_F(Faults, OnlyTheBytesTheRunningImageCarriesAreInstalled) {
+    std::wstring runLog = dir / L"setup.log", other = dir / L"other", bare = dir / L"bare";
+    CreateDirectoryW(other.c_str(), nullptr);
+    CreateDirectoryW(bare.c_str(), nullptr);
+    std::wstring impostor = SetupVariant(other, "FILES", "FILES", OtherArchive());
+    std::wstring noIndex = SetupVariant(bare, "FILES", "INDEX", "", true);
+    ASSERT_FALSE(impostor.empty());
+    ASSERT_FALSE(noIndex.empty());
+    const std::pair<std::wstring, std::string> runs[] = {
+        {impostor, "listed by one pass: its index was made for "},
+        {noIndex, "listed by one pass: the program carries no index"},
+    };
+    for (const auto& [exe, why] : runs) {
+        SCOPED_TRACE(Utf8(exe));
+        CleanInstallState();
+        EXPECT_EQ(RunSilently(L"/S \"/D" + main + L"\" \"/LOG=" + runLog + L"\"", exe), 0);
+        EXPECT_TRUE(HasLine(FileLines(runLog), why));
+        EXPECT_EQ(Bytes(main + L"\\qrd.exe"), exe == impostor ? kImpostor : Bytes(DemoProgramExe()));
+    }
+    CleanInstallState();
+    std::wstring setup = dir / L"setup.exe", away = dir / L"setup-away.exe";
+    ASSERT_TRUE(CopyFileW(SetupExe().c_str(), setup.c_str(), FALSE));
+    HANDLE lock = HoldInstallLock();
+    ASSERT_NE(lock, nullptr);
+    SetupProcess p(L"/S \"/D" + main + L"\" \"/LOG=" + runLog + L"\"", setup);
+    ASSERT_TRUE(WaitsForInstallLock(runLog));
+    bool swapped =
+        MoveFileW(setup.c_str(), away.c_str()) && CopyFileW(impostor.c_str(), setup.c_str(), FALSE);
+    ReleaseInstallLock(lock);
+    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_EQ(Bytes(main + L"\\qrd.exe"), Bytes(DemoProgramExe()));
+    RecordProperty("swap", swapped ? "renamed, read from the image" : "refused");
+    if (swapped) EXPECT_TRUE(HasLine(FileLines(runLog), "read from the program's image"));
 }
