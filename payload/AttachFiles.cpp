@@ -17,6 +17,13 @@ bool WriteWithWindows(void* file, const void* data, std::uint32_t size, std::uin
     return ok != FALSE;
 }
 
+bool ReadWithWindows(void* file, void* buffer, std::uint32_t size, std::uint32_t& got) {
+    DWORD n = 0;
+    BOOL ok = ReadFile(static_cast<HANDLE>(file), buffer, size, &n, nullptr);
+    got = n;
+    return ok != FALSE;
+}
+
 // A span of an open file, read in order. A failed read is no damage: it says
 // so, with the system's error, and the same bytes can be asked for again.
 class TFileSpanSource : public TByteSource {
@@ -31,8 +38,9 @@ public:
             if (!SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN)) Failed();
             placed_ = true;
         }
-        DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(count, length_ - position_)), got = 0;
-        if (!ReadFile(file_.get(), buffer, want, &got, nullptr)) Failed();
+        auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, length_ - position_));
+        std::uint32_t got = 0;
+        if (!PayloadReadFile(file_.get(), buffer, want, got)) Failed();
         if (got == 0) { // the file became shorter than the image says
             SetLastError(ERROR_HANDLE_EOF);
             Failed();
@@ -119,6 +127,7 @@ TSha256::Digest DigestOf(TByteSource& source, std::uint8_t* block, std::size_t b
 } // namespace
 
 WriteFileFn PayloadWriteFile = WriteWithWindows;
+ReadFileFn PayloadReadFile = ReadWithWindows;
 // A thread costs Wine 1.5 to 6 ms and 1 MB of working set: below this the
 // inflating it would hide is worth less than that (at 4 MB it saves 3 ms).
 std::uint64_t InflateAheadFrom = 2u << 20;

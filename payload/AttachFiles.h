@@ -128,6 +128,10 @@ private:
 // which cannot make a real disk accept fewer bytes than asked.
 using WriteFileFn = bool (*)(void* file, const void* data, std::uint32_t size, std::uint32_t& written);
 extern WriteFileFn PayloadWriteFile;
+// The one read of a block of the program's file (ReadFile); a seam for tests
+// too, which cannot make a disk fail a read.
+using ReadFileFn = bool (*)(void* file, void* buffer, std::uint32_t size, std::uint32_t& got);
+extern ReadFileFn PayloadReadFile;
 // The inflated archive size from which the inflater runs on its own thread
 // (below it the writer inflates each block itself); a seam for tests too.
 extern std::uint64_t InflateAheadFrom;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <functional>
 #include <zlib.h>
+#include <tlhelp32.h>
 
 namespace {
 const std::string kModeles = "Mod\xC3\xA8les de document\\";
@@ -408,6 +409,41 @@ std::string Noise(std::size_t n, std::uint32_t seed) {
 }
 } // namespace
 
+namespace {
+// Compressed bytes whose second read fails, as a share that dropped would.
+struct FailingSource : TMemorySource {
+    using TMemorySource::TMemorySource;
+    int reads = 0;
+    std::size_t Read(void* buffer, std::size_t count) override {
+        if (++reads == 2) throw EPayloadReadError("gone", ERROR_NETNAME_DELETED);
+        return TMemorySource::Read(buffer, count);
+    }
+};
+
+int ThreadsOfThisProcess() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 t{sizeof t};
+    int n = 0;
+    for (BOOL more = Thread32First(snap, &t); more; more = Thread32Next(snap, &t))
+        n += t.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snap);
+    return n;
+}
+} // namespace
+
+// The inflater's thread ends with the payload that owns it: stopped and waited for.
+TEST_F(Payload, TheInflatersThreadIsGoneWithThePayload) {
+    const std::uint64_t from = InflateAheadFrom;
+    InflateAheadFrom = 0;
+    auto files = Reader();
+    InflateAheadFrom = from;
+    const int before = ThreadsOfThisProcess();
+    EXPECT_EQ(files->ReadEntry(*files->Files[1]), Records()[1].bytes);
+    EXPECT_EQ(ThreadsOfThisProcess(), before + 1);
+    files.reset();
+    EXPECT_EQ(ThreadsOfThisProcess(), before);
+}
+
 // Entries larger than the inflater's lead of blocks, read out of order and
 // retried after a failure in mid-file (the thread is then still inflating ahead).
 TEST_F(Payload, EntriesAcrossManyBlocksRetriedAndReadOutOfOrder) {
@@ -434,8 +470,25 @@ TEST_F(Payload, EntriesAcrossManyBlocksRetriedAndReadOutOfOrder) {
         EXPECT_EQ(files->ReadEntry(*files->Files[i]), recs[i].bytes) << i;
 
     // The inflater failing in mid-stream, on its thread or not: the bytes before
-    // the failing block come, then every read throws, until a restart.
-    std::string z = Compress(std::vector<std::uint8_t>(recs[1].bytes.begin(), recs[1].bytes.end()));
+    // the failing block come, then every read throws, until a restart. A read
+    // of the source that fails comes to the reader as it was thrown.
+    std::string whole = Compress(std::vector<std::uint8_t>(recs[1].bytes.begin(), recs[1].bytes.end()));
+    for (bool threaded : {true, false}) {
+        FailingSource source(whole.data(), whole.size());
+        TStreamInflater inflater(source);
+        TInflateAhead ahead(inflater, threaded);
+        const std::uint8_t* bytes = nullptr;
+        try {
+            ahead.Skip(recs[1].bytes.size());
+            ADD_FAILURE() << "a failed read went unseen";
+        } catch (const EPayloadReadError& e) {
+            EXPECT_EQ(e.Error, static_cast<unsigned long>(ERROR_NETNAME_DELETED));
+        }
+        ahead.Restart();
+        EXPECT_EQ(ahead.Skip(recs[1].bytes.size() + 1), recs[1].bytes.size());
+        EXPECT_EQ(ahead.Take(bytes, 1), 0u);
+    }
+    std::string z = whole;
     z.resize(z.size() / 2);
     for (bool threaded : {true, false}) {
         TMemorySource source(z.data(), z.size());

@@ -100,3 +100,53 @@ TEST(ProductPayload, SetupCarriesTheDemoPayload) {
         }
     }
 }
+
+namespace {
+int readCalls = 0, failRead = 0;
+bool FailsARead(void* file, void* buffer, std::uint32_t size, std::uint32_t& got) {
+    if (++readCalls == failRead) {
+        SetLastError(ERROR_NETNAME_DELETED);
+        return false;
+    }
+    DWORD n = 0;
+    BOOL ok = ReadFile(static_cast<HANDLE>(file), buffer, size, &n, nullptr);
+    got = n;
+    return ok != FALSE;
+}
+struct RetryOnce : TInstallQuestions {
+    int asked = 0;
+    TWriteFailureAnswer CannotWrite(const std::wstring&) override {
+        return ++asked == 1 ? TWriteFailureAnswer::Retry : TWriteFailureAnswer::Abort;
+    }
+};
+} // namespace
+
+// A read of the program's file that fails during the copy is no damage: the
+// write-failure question for the file being written, whose Retry reads again;
+// nothing is left of the file that could not be written.
+TEST(OwnResource, AFailedReadOfTheProgramsFileIsAskedAsAWriteFailure) {
+    TAttachedFiles files;
+    ASSERT_TRUE(files.IndexUsed());
+    TInstallSession session;
+    session.Log = std::make_unique<TInstallLog>();
+    RetryOnce questions;
+    session.Questions = &questions;
+    TestDir dir;
+    std::wstring letter = dir / L"Lettre.rtf", other = dir / L"Licence.txt";
+    const ReadFileFn saved = PayloadReadFile;
+    PayloadReadFile = FailsARead;
+    readCalls = 0;
+    failRead = 1;
+    EXPECT_TRUE(files.WriteEntry(session, *files.Files[2], letter));
+    EXPECT_EQ(questions.asked, 1);
+    std::string bytes;
+    EXPECT_TRUE(ReadWholeFile(letter, bytes));
+    EXPECT_EQ(bytes, "{\\rtf1 lettre de test}");
+    session.Silent = true;
+    failRead = readCalls + 1;
+    EXPECT_FALSE(files.WriteEntry(session, *files.Files[1], other)); // behind it: read again, silently
+    PayloadReadFile = saved;
+    EXPECT_EQ(questions.asked, 1);
+    EXPECT_FALSE(FileIsPresent(other));
+    EXPECT_FALSE(FileIsPresent(PartialNameOf(other)));
+}
