@@ -448,35 +448,29 @@ std::wstring SetupVariant(const std::wstring& folder, const char* type, const ch
 HANDLE HoldInstallLock() {
     return CreateMutexW(nullptr, TRUE, L"Global\\Norvanta Word Processor Setup");
 }
-
 void ReleaseInstallLock(HANDLE lock) {
     ReleaseMutex(lock);
     CloseHandle(lock);
 }
-
 bool WaitsForInstallLock(const std::wstring& runLog) {
-    return Eventually([&] { return HasLine(FileLines(runLog), "waiting for it to end"); }, 20000);
+    return Eventually([&] { return HasLine(FileLines(runLog), "waiting for it to end"); });
 }
 
 int RunOnHost(const std::string& command, DWORD milliseconds) {
+    // Wine gives no handle to wait on for a Linux program: it leaves its status in a file.
     static int count = 0;
-    // Wine starts a Linux program but gives no handle to wait on: it leaves its status in a file.
     std::string status =
         "/tmp/norvanta-host-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
-    std::wstring line = FromUtf8(("/bin/sh -c \"(" + command + ") </dev/null >/dev/null 2>&1; echo $? >" +
-                                  status + ".part; mv " + status + ".part " + status + "\"")
+    std::wstring line = FromUtf8(("sh -c \"(" + command + ") >/dev/null 2>&1; echo $? >" + status +
+                                  ".0; mv " + status + ".0 " + status + "\"")
                                      .c_str());
+    std::wstring file = L"Z:" + FromUtf8(status.c_str());
+    std::replace(file.begin(), file.end(), L'/', L'\\');
     STARTUPINFOW si{sizeof si};
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -1;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    std::wstring file = L"Z:" + FromUtf8(status.c_str());
-    for (wchar_t& c : file)
-        if (c == L'/') c = L'\\';
-    if (!Eventually([&] { return GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                    milliseconds))
+    if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi) ||
+        !Eventually([&] { return Exists(file); }, milliseconds))
         return -1;
     std::string text = Bytes(file);
     DeleteFileW(file.c_str());

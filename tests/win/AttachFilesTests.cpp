@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 #include <functional>
 #include <zlib.h>
-#include <tlhelp32.h>
 
 namespace {
 const std::string kModeles = "Mod\xC3\xA8les de document\\";
@@ -216,8 +215,6 @@ TEST_F(Payload, AnIndexListsTheEntriesOnlyWhenItMatchesTheArchive) {
     std::vector<std::uint8_t> flipped = good;
     flipped[30] ^= 1;
     std::string other = Packed({Records()[0], Records()[1]});
-    std::string sameLength = z;
-    sameLength[sameLength.size() - 1] ^= 1; // the stream's own check then fails: any other bytes do
     index.HasProof = false;
     std::vector<std::uint8_t> older = EncodeIndex(index);
     for (auto* files :
@@ -230,7 +227,6 @@ TEST_F(Payload, AnIndexListsTheEntriesOnlyWhenItMatchesTheArchive) {
     std::string damaged = z;
     damaged[damaged.size() / 2] ^= 0x55;
     EXPECT_THROW(withIndex(damaged, good), EArchiveError);
-    EXPECT_THROW(withIndex(sameLength, good), EArchiveError);
 }
 
 TEST_F(Payload, SelectsWholeNamesAndFolderPrefixesIgnoringCase) {
@@ -270,7 +266,9 @@ TEST_F(Payload, WriteModesAgainstExistingFiles) {
         files->SelectFiles(session, name, dir.path(), mode);
         return files->ToInstall.size() - before;
     };
+    WriteWholeFile(PartialNameOf(Folder() + L"qrd.exe"), "left by a run that was killed");
     EXPECT_EQ(pick("qrd.exe", wmKeepExisting), 0u);
+    EXPECT_FALSE(FileIsPresent(PartialNameOf(Folder() + L"qrd.exe")));
     EXPECT_EQ(pick("Collections d'inserts\\", wmKeepExisting), 1u); // missing: always taken
     EXPECT_EQ(pick("qrd.exe", wmReplaceIfOther), 0u);               // same date
     EXPECT_EQ(pick("Licence.txt", wmReplaceIfOther), 1u);           // odd second
@@ -379,8 +377,7 @@ TEST_F(Payload, ShortWriteCountsAsAFailure) {
     WriteWholeFile(target, "earlier");
     EXPECT_FALSE(files->WriteEntry(session, *files->Files[0], target));
     EXPECT_EQ(questions.Asked.size(), 1u);
-    // Nothing cut short under the target's name, nothing left beside it.
-    EXPECT_EQ(ReadAll(target), "earlier");
+    EXPECT_EQ(ReadAll(target), "earlier"); // nothing cut short under its name, nothing beside it
     EXPECT_FALSE(FileIsPresent(PartialNameOf(target)));
     EXPECT_TRUE(Log().empty());
 }
@@ -409,41 +406,6 @@ std::string Noise(std::size_t n, std::uint32_t seed) {
 }
 } // namespace
 
-namespace {
-// Compressed bytes whose second read fails, as a share that dropped would.
-struct FailingSource : TMemorySource {
-    using TMemorySource::TMemorySource;
-    int reads = 0;
-    std::size_t Read(void* buffer, std::size_t count) override {
-        if (++reads == 2) throw EPayloadReadError("gone", ERROR_NETNAME_DELETED);
-        return TMemorySource::Read(buffer, count);
-    }
-};
-
-int ThreadsOfThisProcess() {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 t{sizeof t};
-    int n = 0;
-    for (BOOL more = Thread32First(snap, &t); more; more = Thread32Next(snap, &t))
-        n += t.th32OwnerProcessID == GetCurrentProcessId();
-    CloseHandle(snap);
-    return n;
-}
-} // namespace
-
-// The inflater's thread ends with the payload that owns it: stopped and waited for.
-TEST_F(Payload, TheInflatersThreadIsGoneWithThePayload) {
-    const std::uint64_t from = InflateAheadFrom;
-    InflateAheadFrom = 0;
-    auto files = Reader();
-    InflateAheadFrom = from;
-    const int before = ThreadsOfThisProcess();
-    EXPECT_EQ(files->ReadEntry(*files->Files[1]), Records()[1].bytes);
-    EXPECT_EQ(ThreadsOfThisProcess(), before + 1);
-    files.reset();
-    EXPECT_EQ(ThreadsOfThisProcess(), before);
-}
-
 // Entries larger than the inflater's lead of blocks, read out of order and
 // retried after a failure in mid-file (the thread is then still inflating ahead).
 TEST_F(Payload, EntriesAcrossManyBlocksRetriedAndReadOutOfOrder) {
@@ -470,25 +432,8 @@ TEST_F(Payload, EntriesAcrossManyBlocksRetriedAndReadOutOfOrder) {
         EXPECT_EQ(files->ReadEntry(*files->Files[i]), recs[i].bytes) << i;
 
     // The inflater failing in mid-stream, on its thread or not: the bytes before
-    // the failing block come, then every read throws, until a restart. A read
-    // of the source that fails comes to the reader as it was thrown.
-    std::string whole = Compress(std::vector<std::uint8_t>(recs[1].bytes.begin(), recs[1].bytes.end()));
-    for (bool threaded : {true, false}) {
-        FailingSource source(whole.data(), whole.size());
-        TStreamInflater inflater(source);
-        TInflateAhead ahead(inflater, threaded);
-        const std::uint8_t* bytes = nullptr;
-        try {
-            ahead.Skip(recs[1].bytes.size());
-            ADD_FAILURE() << "a failed read went unseen";
-        } catch (const EPayloadReadError& e) {
-            EXPECT_EQ(e.Error, static_cast<unsigned long>(ERROR_NETNAME_DELETED));
-        }
-        ahead.Restart();
-        EXPECT_EQ(ahead.Skip(recs[1].bytes.size() + 1), recs[1].bytes.size());
-        EXPECT_EQ(ahead.Take(bytes, 1), 0u);
-    }
-    std::string z = whole;
+    // the failing block come, then every read throws, until a restart.
+    std::string z = Compress(std::vector<std::uint8_t>(recs[1].bytes.begin(), recs[1].bytes.end()));
     z.resize(z.size() / 2);
     for (bool threaded : {true, false}) {
         TMemorySource source(z.data(), z.size());
