@@ -211,7 +211,7 @@ std::vector<std::uint8_t> EncodeIndex(const ArchiveIndex& index) {
     if (index.HasProof)
         out.insert(out.end(), index.Proof.begin(), index.Proof.end());
     else
-        PutLe32(out, 0); // the older form's check, which nothing reads any more
+        PutLe32(out, index.OlderCheck);
     PutLe64(out, index.InflatedLength);
     PutLe32(out, static_cast<std::uint32_t>(index.Records.size()));
     for (const ArchiveRecord& r : index.Records) AppendRecordHeader(out, r.Name, r.DateTime, r.Size);
@@ -227,7 +227,10 @@ bool DecodeIndex(const std::uint8_t* data, std::size_t length, ArchiveIndex& ind
     const std::size_t check = got.HasProof ? kProofSize : 4, fixed = 4 + 8 + check + 8 + 4;
     if (length < fixed + 4 || Le32(data + length - 4) != Check(data, length - 4)) return false;
     got.CompressedLength = Le64(data + 4);
-    if (got.HasProof) std::memcpy(got.Proof.data(), data + 12, kProofSize);
+    if (got.HasProof)
+        std::memcpy(got.Proof.data(), data + 12, kProofSize);
+    else
+        got.OlderCheck = Le32(data + 12);
     got.InflatedLength = Le64(data + 12 + check);
     std::uint32_t count = Le32(data + 20 + check);
     std::size_t pos = fixed, end = length - 4;

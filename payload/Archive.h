@@ -54,8 +54,9 @@ std::vector<ArchiveRecord> ScanArchive(TStreamInflater& inflater, std::uint64_t&
 
 struct ArchiveIndex {
     std::uint64_t CompressedLength = 0;
-    bool HasProof = false;   // false: an index of the older form
-    TSha256::Digest Proof{}; // SHA-256 of the compressed bytes
+    bool HasProof = false;        // false: an index of the older form
+    TSha256::Digest Proof{};      // SHA-256 of the compressed bytes
+    std::uint32_t OlderCheck = 0; // the older form's Adler-32 in its place: kept, never trusted
     std::uint64_t InflatedLength = 0;
     std::vector<ArchiveRecord> Records; // without Data
 };

@@ -293,8 +293,10 @@ TEST(ArchiveIndex, RoundTripAndEveryDamageRefused) {
     EXPECT_FALSE(DecodeIndex(bytes.data(), bytes.size(), back));
     index.InflatedLength = a.size();
     index.HasProof = false; // the older form: the same records, no proof
+    index.OlderCheck = 0xCAFEF00D;
     bytes = EncodeIndex(index);
-    EXPECT_TRUE(bytes[3] == '1' && DecodeIndex(bytes.data(), bytes.size(), back) && !back.HasProof);
+    EXPECT_TRUE(bytes[3] == '1' && DecodeIndex(bytes.data(), bytes.size(), back) && !back.HasProof &&
+                EncodeIndex(back) == bytes);
 }
 
 // Offsets past 4 GiB: an entry of 4 GiB - 1 zero bytes, then one more entry,
