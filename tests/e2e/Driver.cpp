@@ -466,12 +466,14 @@ int RunOnHost(const std::string& command, DWORD milliseconds) {
                                      .c_str());
     std::wstring file = L"Z:" + FromUtf8(status.c_str());
     std::replace(file.begin(), file.end(), L'/', L'\\');
-    STARTUPINFOW si{sizeof si};
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi) ||
-        !Eventually([&] { return Exists(file); }, milliseconds))
+    if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return -1;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    if (!Eventually([&] { return Exists(file); }, milliseconds)) return -1;
     std::string text = Bytes(file);
     DeleteFileW(file.c_str());
     return text.empty() ? -1 : std::atoi(text.c_str());

@@ -120,7 +120,8 @@ struct RetryOnce : TInstallQuestions {
 };
 int Threads() {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 t{sizeof t};
+    THREADENTRY32 t{};
+    t.dwSize = sizeof t;
     int n = 0;
     for (BOOL more = Thread32First(snap, &t); more; more = Thread32Next(snap, &t))
         n += t.th32OwnerProcessID == GetCurrentProcessId();
