@@ -110,6 +110,7 @@ protected:
             RunUnix(L"Z:\\bin\\rm", L"rm " + link, main);
             Eventually([&] { return !Exists(main + L"\\" + link); });
         }
+        if (!alias.empty()) RunUnix(L"Z:\\bin\\rm", L"rm ../dosdevices/" + alias, L"C:\\");
         ClearCopies();
         if (main != DefaultMainDir()) TestDir::RemoveTree(main);
         E2ETest::TearDown();
@@ -120,6 +121,22 @@ protected:
         ASSERT_FALSE(program.empty());
     }
     int RunUi(const std::wstring& arguments) { return RunSilently(arguments, main + L"\\qrd.exe"); }
+    // Install.log with other bytes, as someone who changed it leaves it; without
+    // its hash it stands for the log of an installation older than the hash.
+    void WriteLog(const std::string& bytes) {
+        HANDLE f = CreateFileW((main + L"\\Install.log").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                               nullptr);
+        DWORD written = 0;
+        WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(f);
+        for (auto [root, key] :
+             {std::pair{HKEY_LOCAL_MACHINE, kUninstallKeyW}, {HKEY_CURRENT_USER, kSettingsKeyW}}) {
+            HKEY k;
+            if (RegOpenKeyExW(root, key, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &k) != ERROR_SUCCESS) continue;
+            RegDeleteValueW(k, L"InstallLogSHA256");
+            RegCloseKey(k);
+        }
+    }
     // The running program cannot delete its own file: it leaves it in the
     // temporary folder, for the system to delete at the next restart.
     void ExpectOnlyTheProgramLeftForTheRestart() {
@@ -168,7 +185,7 @@ protected:
         }
         return r;
     }
-    std::wstring main, link;
+    std::wstring main, link, alias;
     std::string program;
 };
 } // namespace
@@ -232,12 +249,21 @@ TEST_F(Uninstall, TheConfirmationBoxNonKeepsEverythingOuiRemoves) {
     SetupProcess p(L"-ui", main + L"\\qrd.exe");
     HWND box = p.MessageBox();
     ASSERT_NE(box, nullptr);
+    // The name the program once moved itself to, taken first by someone else.
+    std::wstring taken = TempFolder() + L"Norvanta-uninstall-" + std::to_wstring(p.Id()) + L".tmp";
+    ASSERT_TRUE(CreateDirectoryW(taken.c_str(), nullptr));
     p.Answer(box, IDYES);
     HWND done = p.MessageBox();
     ASSERT_NE(done, nullptr);
     EXPECT_NE(p.MessageText(done).find(L"a \u00E9t\u00E9 d\u00E9sinstall\u00E9"), std::wstring::npos);
     p.Answer(done, IDOK);
     EXPECT_EQ(p.Wait(), 0);
+    std::vector<std::wstring> copies = CopiesInTemp(program);
+    ASSERT_EQ(copies.size(), 1u);
+    std::wstring name = copies[0].substr(TempFolder().size());
+    EXPECT_EQ(name.size(), 19u + 32 + 4) << name;
+    EXPECT_EQ(name.find_first_not_of(L"0123456789abcdef", 19), 19u + 32) << name;
+    EXPECT_TRUE(RemoveDirectoryW(taken.c_str())) << "nothing went into the name taken";
     ExpectNothingLeftButTheSharedData();
 }
 
@@ -259,39 +285,47 @@ TEST_F(Uninstall, ARunningCopyGivesOneAndNothingIsRemoved) {
 }
 
 TEST_F(Uninstall, ALockedFileGivesTwoKeepsWhatALaterRunNeedsAndTheLogSaysWhy) {
-    InstallSilently();
-    std::vector<std::string> log = FileLines(main + L"\\Install.log");
-    std::wstring licence = main + L"\\Licence.txt", runLog = dir / L"uninstall.log";
-    HANDLE lock = CreateFileW(licence.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(RunUi(L"-ui /S \"/LOG=" + runLog + L"\""), 2);
-    CloseHandle(lock);
+    // A file of the installation, then Install.log itself, held by a reader that shares no deletion.
+    for (const wchar_t* name : {L"Licence.txt", L"Install.log"}) {
+        SCOPED_TRACE(name);
+        InstallSilently();
+        std::vector<std::string> log = FileLines(main + L"\\Install.log");
+        std::wstring held = main + L"\\" + name, runLog = dir / L"uninstall.log";
+        HANDLE lock =
+            CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(RunUi(L"-ui /S \"/LOG=" + runLog + L"\""), 2);
+        CloseHandle(lock);
 
-    // The rest is gone; the program, its log of what remains and the registry
-    // entries stay, so that the program list can run the removal again.
-    EXPECT_TRUE(Exists(licence));
-    EXPECT_FALSE(Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS)));
-    EXPECT_FALSE(Exists(ShortcutIn(CSIDL_COMMON_DESKTOPDIRECTORY)));
-    EXPECT_TRUE(Exists(main + L"\\qrd.exe"));
-    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKeyW, L"UninstallString").Text(),
-              L"\"" + main + L"\\qrd.exe\" -ui");
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
-    std::vector<std::string> remaining;
-    for (const std::string& l : log)
-        if (l.find(".lnk") == std::string::npos) remaining.push_back(l);
-    EXPECT_EQ(FileLines(main + L"\\Install.log"), remaining);
-    EXPECT_TRUE(CopiesInTemp(program).empty());
+        // The rest is gone; the program, its log of what remains and the registry
+        // entries stay, so that the program list can run the removal again.
+        EXPECT_TRUE(Exists(held));
+        EXPECT_EQ(Exists(main + L"\\Licence.txt"), name[0] == L'L');
+        EXPECT_FALSE(Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS)));
+        EXPECT_FALSE(Exists(ShortcutIn(CSIDL_COMMON_DESKTOPDIRECTORY)));
+        EXPECT_TRUE(Exists(main + L"\\qrd.exe"));
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKeyW, L"UninstallString").Text(),
+                  L"\"" + main + L"\\qrd.exe\" -ui");
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+        std::vector<std::string> remaining;
+        for (const std::string& l : log)
+            if (l.find(".lnk") == std::string::npos) remaining.push_back(l);
+        // Held, Install.log cannot be replaced by the shorter list: its earlier lines serve as well.
+        EXPECT_EQ(FileLines(main + L"\\Install.log"), name[0] == L'L' ? remaining : log);
+        EXPECT_TRUE(CopiesInTemp(program).empty());
 
-    std::string text = SystemText(ERROR_SHARING_VIOLATION);
-    ASSERT_FALSE(text.empty());
-    std::vector<std::string> lines = FileLines(runLog);
-    EXPECT_TRUE(HasLine(lines, "Could not remove file " + Utf8(licence) + ": error 32: " + text));
-    EXPECT_EQ(lines.back().substr(24),
-              "Exit code 2: 1 item(s) could not be removed, 0 line(s) of Install.log refused");
+        std::string text = SystemText(ERROR_SHARING_VIOLATION);
+        ASSERT_FALSE(text.empty());
+        std::vector<std::string> lines = FileLines(runLog);
+        EXPECT_TRUE(HasLine(lines, "Could not remove file " + Utf8(held) + ": error 32: " + text));
+        EXPECT_EQ(lines.back().substr(24),
+                  "Exit code 2: 1 item(s) could not be removed, 0 line(s) of Install.log refused");
 
-    // Released, a second run finishes the work.
-    EXPECT_EQ(RunUi(L"-ui /S"), 0);
-    ExpectNothingLeftButTheSharedData();
+        // Released, a second run finishes the work.
+        EXPECT_EQ(RunUi(L"-ui /S"), 0);
+        ExpectNothingLeftButTheSharedData();
+        DeleteFileW(runLog.c_str());
+    }
 }
 
 TEST_F(Uninstall, ATamperedLogRemovesNothingOutside) {
@@ -306,6 +340,11 @@ TEST_F(Uninstall, ATamperedLogRemovesNothingOutside) {
     RunUnix(L"Z:\\bin\\ln", L"ln -s ../NorvOutside link", main);
     ASSERT_TRUE(Eventually([&] { return IsLink(main + L"\\link"); }));
     ASSERT_TRUE(Exists(L"C:\\windows\\win.ini"));
+    // Beside the shortcuts: another program's, and a document on the desktop.
+    const std::wstring others[] = {KnownPath(CSIDL_COMMON_PROGRAMS) + L"\\Autre programme.lnk",
+                                   KnownPath(CSIDL_DESKTOPDIRECTORY) + L"\\Lettre.txt"};
+    for (const std::wstring& f : others)
+        CloseHandle(CreateFileW(f.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
 
     const std::string tampered[] = {
         "File Copy: C:\\windows\\win.ini",
@@ -321,14 +360,12 @@ TEST_F(Uninstall, ATamperedLogRemovesNothingOutside) {
         "Made Dir: C:\\Norvanta\\link\\inner\\",
         "File Copy: " + Utf8(SharedData()) + "Update.log", // the data folder's files stay
         "Nonsense: C:\\Norvanta2\\victim.txt",
+        "File Copy: " + Utf8(others[0]),
+        "File Copy: " + Utf8(others[1]),
     };
     std::string bytes = Bytes(main + L"\\Install.log");
     for (const std::string& line : tampered) bytes += line + "\r\n";
-    HANDLE f =
-        CreateFileW((main + L"\\Install.log").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(f);
+    WriteLog(bytes);
 
     std::wstring runLog = dir / L"uninstall.log";
     EXPECT_EQ(RunUi(L"-ui /S \"/LOG=" + runLog + L"\""), 2);
@@ -337,6 +374,7 @@ TEST_F(Uninstall, ATamperedLogRemovesNothingOutside) {
          {L"C:\\windows\\win.ini", L"C:\\Norvanta2\\victim.txt", L"C:\\NorvOutside\\victim.txt"})
         EXPECT_TRUE(Exists(f)) << f;
     EXPECT_TRUE(Exists(SharedData() + L"Update.log"));
+    for (const std::wstring& f : others) EXPECT_TRUE(DeleteFileW(f.c_str())) << Utf8(f);
     std::vector<std::string> lines = FileLines(runLog);
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& l) {
@@ -379,4 +417,67 @@ TEST_F(Uninstall, AFolderNamedBeyondTheBasicPlaneGoesWhole) {
               std::string::npos);
     EXPECT_EQ(RunUi(L"-ui /S"), 0);
     ExpectNothingLeftButTheSharedData();
+}
+
+// A link made on the Linux side, as Wine shows one. Wine follows a file link even
+// when told not to: there the link stays too, and its target is never touched.
+TEST_F(Uninstall, ALinkPutOnTheWayOfAFileInUseIsNotFollowedNorIsAFileLinkOfTheLog) {
+    main = L"C:\\Norvanta";
+    InstallSilently(L" -DC:\\Norvanta");
+    const std::wstring outside = L"C:\\NorvOutside";
+    CreateDirectoryW(outside.c_str(), nullptr);
+    for (const wchar_t* f : {L"\\Licence.txt", L"\\target.txt"})
+        CloseHandle(CreateFileW((outside + f).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    link = L"flink";
+    RunUnix(L"Z:\\bin\\ln", L"ln -s ../NorvOutside/target.txt flink", main);
+    ASSERT_TRUE(Eventually([&] { return Exists(main + L"\\flink"); }));
+    WriteLog("File Copy: C:\\Norvanta\\flink\r\n" + Bytes(main + L"\\Install.log"));
+    std::wstring licence = main + L"\\Licence.txt", runLog = dir / L"uninstall.log";
+    HANDLE held = CreateFileW(licence.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    {
+        SetupProcess p(L"-ui /S \"/LOG=" + runLog + L"\"", main + L"\\qrd.exe");
+        // While the removal waits for the file, its folder becomes a link to another.
+        ASSERT_TRUE(Eventually([&] {
+            return HasLine(FileLines(runLog), "In use, trying again for a second: " + Utf8(licence));
+        }));
+        RunUnix(L"Z:\\bin\\sh", L"sh -c \"mv Norvanta Norvanta-held && ln -s NorvOutside Norvanta\"",
+                L"C:\\");
+        EXPECT_EQ(p.Wait(), 2);
+    }
+    RunUnix(L"Z:\\bin\\sh", L"sh -c \"rm Norvanta && mv Norvanta-held Norvanta\"", L"C:\\");
+    ASSERT_TRUE(Eventually([&] { return !IsLink(main) && Exists(licence); }));
+    CloseHandle(held);
+    for (const wchar_t* f : {L"\\Licence.txt", L"\\target.txt"}) EXPECT_TRUE(Exists(outside + f)) << f;
+    EXPECT_FALSE(Exists(outside + L"\\Install.log")) << "nothing is written through the link either";
+    EXPECT_FALSE(Exists(outside + L"\\Install.log.new"));
+    std::vector<std::string> lines = FileLines(runLog);
+    const std::string notFollowed = ": it is a link that this system follows, or a link or junction now lies";
+    EXPECT_TRUE(HasLine(lines, "Could not remove file " + Utf8(licence) + notFollowed));
+    EXPECT_TRUE(!Exists(main + L"\\flink") ||
+                HasLine(lines, "Could not remove file C:\\Norvanta\\flink" + notFollowed));
+    // What a later attempt needs stays.
+    EXPECT_TRUE(Exists(main + L"\\qrd.exe") && Exists(main + L"\\Install.log"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+    TestDir::RemoveTree(outside);
+}
+
+TEST_F(Uninstall, StartedThroughAnotherNameForItsFolderItRemovesEverything) {
+    // Another letter for drive C, as subst makes one: a link among the prefix's drives.
+    wchar_t letter = L'p';
+    while (GetLogicalDrives() & (1u << (letter - L'a'))) ++letter;
+    alias = std::wstring(1, letter) + L":";
+    RunUnix(L"Z:\\bin\\sh", L"sh -c \"ln -s $PWD ../dosdevices/" + alias + L"\"", L"C:\\");
+    ASSERT_TRUE(Eventually([&] { return Exists(alias + L"\\windows"); }));
+    for (bool shortName : {false, true}) {
+        InstallSilently();
+        std::wstring exe = main + L"\\qrd.exe";
+        if (!shortName) exe = alias + exe.substr(2);
+        wchar_t name[MAX_PATH] = {};
+        if (shortName && GetShortPathNameW(exe.c_str(), name, MAX_PATH)) exe = CharLowerW(name);
+        SCOPED_TRACE(exe);
+        EXPECT_EQ(exe.find(L"program files"), std::wstring::npos);
+        EXPECT_EQ(RunSilently(L"-ui /S", exe), 0);
+        ExpectNothingLeftButTheSharedData();
+    }
 }
