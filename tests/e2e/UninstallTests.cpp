@@ -285,47 +285,54 @@ TEST_F(Uninstall, ARunningCopyGivesOneAndNothingIsRemoved) {
 }
 
 TEST_F(Uninstall, ALockedFileGivesTwoKeepsWhatALaterRunNeedsAndTheLogSaysWhy) {
-    // A file of the installation, then Install.log itself, held by a reader that shares no deletion.
-    for (const wchar_t* name : {L"Licence.txt", L"Install.log"}) {
-        SCOPED_TRACE(name);
-        InstallSilently();
-        std::vector<std::string> log = FileLines(main + L"\\Install.log");
-        std::wstring held = main + L"\\" + name, runLog = dir / L"uninstall.log";
-        HANDLE lock =
-            CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(RunUi(L"-ui /S \"/LOG=" + runLog + L"\""), 2);
-        CloseHandle(lock);
+    InstallSilently();
+    std::vector<std::string> log = FileLines(main + L"\\Install.log");
+    std::wstring licence = main + L"\\Licence.txt", runLog = dir / L"uninstall.log";
+    HANDLE lock = CreateFileW(licence.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(RunUi(L"-ui /S \"/LOG=" + runLog + L"\""), 2);
+    CloseHandle(lock);
 
-        // The rest is gone; the program, its log of what remains and the registry
-        // entries stay, so that the program list can run the removal again.
-        EXPECT_TRUE(Exists(held));
-        EXPECT_EQ(Exists(main + L"\\Licence.txt"), name[0] == L'L');
-        EXPECT_FALSE(Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS)));
-        EXPECT_FALSE(Exists(ShortcutIn(CSIDL_COMMON_DESKTOPDIRECTORY)));
-        EXPECT_TRUE(Exists(main + L"\\qrd.exe"));
-        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKeyW, L"UninstallString").Text(),
-                  L"\"" + main + L"\\qrd.exe\" -ui");
-        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
-        std::vector<std::string> remaining;
-        for (const std::string& l : log)
-            if (l.find(".lnk") == std::string::npos) remaining.push_back(l);
-        // Held, Install.log cannot be replaced by the shorter list: its earlier lines serve as well.
-        EXPECT_EQ(FileLines(main + L"\\Install.log"), name[0] == L'L' ? remaining : log);
-        EXPECT_TRUE(CopiesInTemp(program).empty());
+    // The rest is gone; the program, its log of what remains and the registry
+    // entries stay, so that the program list can run the removal again.
+    EXPECT_TRUE(Exists(licence));
+    EXPECT_FALSE(Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS)));
+    EXPECT_FALSE(Exists(ShortcutIn(CSIDL_COMMON_DESKTOPDIRECTORY)));
+    EXPECT_TRUE(Exists(main + L"\\qrd.exe"));
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKeyW, L"UninstallString").Text(),
+              L"\"" + main + L"\\qrd.exe\" -ui");
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+    std::vector<std::string> remaining;
+    for (const std::string& l : log)
+        if (l.find(".lnk") == std::string::npos) remaining.push_back(l);
+    EXPECT_EQ(FileLines(main + L"\\Install.log"), remaining);
+    EXPECT_TRUE(CopiesInTemp(program).empty());
 
-        std::string text = SystemText(ERROR_SHARING_VIOLATION);
-        ASSERT_FALSE(text.empty());
-        std::vector<std::string> lines = FileLines(runLog);
-        EXPECT_TRUE(HasLine(lines, "Could not remove file " + Utf8(held) + ": error 32: " + text));
-        EXPECT_EQ(lines.back().substr(24),
-                  "Exit code 2: 1 item(s) could not be removed, 0 line(s) of Install.log refused");
+    std::string text = SystemText(ERROR_SHARING_VIOLATION);
+    ASSERT_FALSE(text.empty());
+    std::vector<std::string> lines = FileLines(runLog);
+    EXPECT_TRUE(HasLine(lines, "Could not remove file " + Utf8(licence) + ": error 32: " + text));
+    EXPECT_EQ(lines.back().substr(24),
+              "Exit code 2: 1 item(s) could not be removed, 0 line(s) of Install.log refused");
 
-        // Released, a second run finishes the work.
-        EXPECT_EQ(RunUi(L"-ui /S"), 0);
-        ExpectNothingLeftButTheSharedData();
-        DeleteFileW(runLog.c_str());
-    }
+    // Released, a second run finishes the work.
+    EXPECT_EQ(RunUi(L"-ui /S"), 0);
+    ExpectNothingLeftButTheSharedData();
+
+    // Install.log held by a reader: the files go, and all that a later run needs stays as it was.
+    InstallSilently();
+    log = FileLines(main + L"\\Install.log");
+    lock = CreateFileW((main + L"\\Install.log").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(RunUi(L"-ui /S"), 2);
+    CloseHandle(lock);
+    EXPECT_FALSE(Exists(licence));
+    EXPECT_TRUE(Exists(main + L"\\qrd.exe") && KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW) &&
+                KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+    EXPECT_EQ(FileLines(main + L"\\Install.log"), log);
+    EXPECT_TRUE(CopiesInTemp(program).empty());
+    EXPECT_EQ(RunUi(L"-ui /S"), 0);
+    ExpectNothingLeftButTheSharedData();
 }
 
 TEST_F(Uninstall, ATamperedLogRemovesNothingOutside) {
