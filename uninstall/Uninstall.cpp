@@ -37,6 +37,7 @@ const wchar_t kRetry[] = L"Fermez les programmes qui les utilisent, puis relance
 const wchar_t kKeptForRetry[] =
     L"Le programme, le journal d'installation (Install.log), les réglages et l'entrée de désinstallation "
     L"sont conservés pour cette nouvelle tentative.";
+const wchar_t kAtRestart[] = L"il sera supprimé, avec son dossier, au prochain redémarrage de l'ordinateur";
 const wchar_t kNotFollowed[] = L"c'est un lien, ou un lien se trouve sur son chemin : il n'a pas été suivi";
 const wchar_t kRefused[] =
     L"Ces lignes du journal d'installation désignent des éléments extérieurs à l'installation ; "
@@ -416,8 +417,9 @@ void TRemoval::Run() {
             UninstallBox(text, MB_OK | MB_ICONINFORMATION);
         } else {
             std::wstring text;
-            if (!failures.empty()) text = std::wstring(kNotRemoved) + ListOf(failures) + L"\r\n\r\n" + kRetry;
-            if (!failures.empty() && !recordsGone_) text += std::wstring(L"\r\n") + kKeptForRetry;
+            if (!failures.empty())
+                text = std::wstring(kNotRemoved) + ListOf(failures) +
+                       (recordsGone_ ? L"" : std::wstring(L"\r\n\r\n") + kRetry + L"\r\n" + kKeptForRetry);
             if (!refused_.empty())
                 text += (text.empty() ? L"" : L"\r\n\r\n") + std::wstring(kRefused) + ListOf(refused_);
             UninstallBox(text, MB_OK | MB_ICONWARNING);
@@ -646,7 +648,9 @@ void TRemoval::RemoveProgram() {
     if (!MoveFileExW(programReal_.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
         return Fail(L"Could not mark the running program for deletion at the next restart", program_,
                     GetLastError());
+    // Nothing is left to try again with, but the run did not end what it promised.
     log_->Line(L"The system deletes it at the next restart: " + program_);
+    outcome_.Problems.push_back({program_, kAtRestart});
     folderAtRestart_ = true;
 }
 
