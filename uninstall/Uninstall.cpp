@@ -697,6 +697,10 @@ void TRemoval::RemoveFolders() {
 // program leaves, so that one held by another program stops the run while all
 // of them are still there for another attempt.
 void TRemoval::RemoveRecords() {
+    // The new installation's own folder under another name: its log stays with it.
+    for (const std::wstring& k : keep_)
+        if (SamePath(k, programReal_))
+            return log_->Line(L"Kept (the new installation's own): " + installLog_);
     DWORD e = 0;
     UniqueHandle log;
     e = Retrying([&] { return log = OpenToRemove(installLogReal_, false, e), e; }, log_, installLog_,
