@@ -768,6 +768,8 @@ void TRemoval::RemoveRecords() {
 // leaves the earlier, longer list rather than a cut one; never through a link
 // put in the install folder's place since the start.
 void TRemoval::KeepRecords() {
+    log_->Line(L"Kept for a later attempt: " + program_ + L", " + installLog_ +
+               L", the settings and the uninstall entry");
     if (!SamePath(RealPath(folder_, true), folderReal_))
         return log_->Line(L"The install folder no longer leads where it did: Install.log is not rewritten");
     TStringList remaining;
@@ -776,9 +778,7 @@ void TRemoval::KeepRecords() {
     std::wstring fresh = installLogReal_ + L".new";
     if (SaveListToFile(remaining, fresh) &&
         MoveFileExW(fresh.c_str(), installLogReal_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        log_->Line(
-            L"Install.log now lists what remains (" + DecimalW(remaining.Count()) +
-            L" lines); the program, the settings and the uninstall entry are kept for a later attempt");
+        log_->Line(L"Install.log now lists what remains (" + DecimalW(remaining.Count()) + L" lines)");
         return;
     }
     log_->Failure(L"Could not rewrite Install.log; it keeps its earlier lines", GetLastError());

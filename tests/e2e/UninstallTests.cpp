@@ -189,6 +189,9 @@ TEST_F(Uninstall, SilentlyRemovesAllButTheSharedDataAndAReinstallIsLikeTheFirst)
     std::vector<std::string> log = FileLines(main + L"\\Install.log");
     std::vector<std::wstring> records = Records();
     std::wstring runLog = dir / L"uninstall.log";
+    // What a killed setup leaves beside a file it was replacing goes too.
+    CloseHandle(CreateFileW((main + L"\\Licence.txt.norvanta-new").c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, 0, nullptr));
     EXPECT_EQ(RunUi(L"-ui /S \"/LOG=" + runLog + L"\""), 0);
     ExpectNothingLeftButTheSharedData();
 
