@@ -438,11 +438,12 @@ TEST_F(Uninstall, ALinkPutOnTheWayOfAFileInUseIsNotFollowedNorIsAFileLinkOfTheLo
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     {
         SetupProcess p(L"-ui /S \"/LOG=" + runLog + L"\"", main + L"\\qrd.exe");
-        // While the removal waits for the file, its folder becomes a link to another.
+        // While the removal waits for the file, its folder becomes a link to another, in one step.
         ASSERT_TRUE(Eventually([&] {
             return HasLine(FileLines(runLog), "In use, trying again for a second: " + Utf8(licence));
         }));
-        RunUnix(L"Z:\\bin\\sh", L"sh -c \"mv Norvanta Norvanta-held && ln -s NorvOutside Norvanta\"",
+        RunUnix(L"Z:\\usr\\bin\\perl",
+                L"perl -e \"rename('Norvanta','Norvanta-held') and symlink('NorvOutside','Norvanta')\"",
                 L"C:\\");
         EXPECT_EQ(p.Wait(), 2);
     }
