@@ -54,7 +54,7 @@ struct TUninstallOptions {
 enum : int {
     kUninstallDone = 0,        // removed, or the user said no
     kUninstallRunningCopy = 1, // a copy of the word processor runs; nothing was removed
-    kUninstallIncomplete = 2,  // something could not be removed (the rest was), or a log line was refused
+    kUninstallIncomplete = 2, // something stays (the rest went) or goes at the restart, or a line was refused
     kUninstallNothingHere = 3, // no Install.log beside the program (a portable copy): nothing was removed
 };
 
