@@ -569,10 +569,10 @@ void TRemoval::RemoveFile(const Record& r) {
 // What a killed setup left beside a file of the install folder: its new copy
 // under the name it had while being written.
 void TRemoval::RemovePartial(const Record& r) {
-    std::wstring real = r.real + L".norvanta-new";
+    std::wstring real = PartialNameOf(r.real);
     if (!Below(r.real, folderReal_) || !Present(real)) return;
-    if (DWORD e = RemoveItem(r.path + L".norvanta-new", real, false))
-        Fail(L"Could not remove file", r.path + L".norvanta-new", e);
+    if (DWORD e = RemoveItem(PartialNameOf(r.path), real, false))
+        Fail(L"Could not remove file", PartialNameOf(r.path), e);
 }
 
 void TRemoval::RemoveRegistry() {
@@ -774,7 +774,7 @@ void TRemoval::KeepRecords() {
         return log_->Line(L"The install folder no longer leads where it did: Install.log is not rewritten");
     TStringList remaining;
     for (const Record& r : records_)
-        if (Present(r.real) || Present(r.real + L".norvanta-new")) remaining.Add(r.line);
+        if (Present(r.real) || Present(PartialNameOf(r.real))) remaining.Add(r.line);
     std::wstring fresh = installLogReal_ + L".new";
     if (SaveListToFile(remaining, fresh) &&
         MoveFileExW(fresh.c_str(), installLogReal_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
