@@ -94,6 +94,31 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     return true;
 }
 
+std::wstring PartialNameOf(const std::wstring& target) {
+    return target + L".norvanta-new";
+}
+
+bool DeleteThroughHandle(FileHandle file) {
+    FILE_DISPOSITION_INFO info{TRUE};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &info, sizeof info) != FALSE;
+}
+
+bool RemoveFileItself(const std::wstring& path) {
+    // Opened as the link it may be, never through it; removed through that handle,
+    // so that nothing put at the name meanwhile is removed instead.
+    UniqueHandle f(CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!f.valid()) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    if (DeleteThroughHandle(f.get())) return true;
+    DWORD error = GetLastError();
+    f.reset();
+    SetLastError(error);
+    return false;
+}
+
 bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
     bytes.clear();
     UniqueHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

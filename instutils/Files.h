@@ -27,6 +27,14 @@ void MakeFolderChain(const std::wstring& folder, TInstallLog* log, TRunLog* trac
 // all written (GetLastError() tells why).
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
 bool ReadWholeFile(const std::wstring& path, std::string& bytes);
+
+// The name a file is written under, beside its target, until it is whole.
+std::wstring PartialNameOf(const std::wstring& target);
+// Removes the file of that name, a link itself rather than what it points at;
+// true when none is left (there was none, or it is gone).
+bool RemoveFileItself(const std::wstring& path);
+// Marks a file opened with DELETE access for removal when its handle closes.
+bool DeleteThroughHandle(FileHandle file);
 void SetFileDate(FileHandle file, std::uint32_t dosTime);
 
 // A log read whole into a list and saved whole (the uninstaller's records):

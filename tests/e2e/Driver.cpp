@@ -1,7 +1,9 @@
 #include "Driver.h"
+#include "InstallTraces.h"
 #include "ScreenScale.h"
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 // The kernel32 names of the process-memory calls: no psapi.dll to link.
 #define PSAPI_VERSION 2
 #include <psapi.h>
@@ -443,32 +445,52 @@ std::wstring SetupVariant(const std::wstring& folder, const char* type, const ch
     return as ? path : std::wstring();
 }
 
-namespace {
-std::wstring UnixName(const std::wstring& path) {
+HANDLE HoldInstallLock() {
+    return CreateMutexW(nullptr, TRUE, L"Global\\Norvanta Word Processor Setup");
+}
+void ReleaseInstallLock(HANDLE lock) {
+    ReleaseMutex(lock);
+    CloseHandle(lock);
+}
+bool WaitsForInstallLock(const std::wstring& runLog) {
+    return Eventually([&] { return HasLine(FileLines(runLog), "waiting for it to end"); });
+}
+
+int RunOnHost(const std::string& command, DWORD milliseconds) {
+    // Wine gives no handle to wait on for a Linux program: it leaves its status in a file.
+    static int count = 0;
+    std::string status =
+        "/tmp/norvanta-host-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
+    std::wstring line = FromUtf8(("sh -c \"(" + command + ") >/dev/null 2>&1; echo $? >" + status +
+                                  ".0; mv " + status + ".0 " + status + "\"")
+                                     .c_str());
+    std::wstring file = L"Z:" + FromUtf8(status.c_str());
+    std::replace(file.begin(), file.end(), L'/', L'\\');
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    if (!Eventually([&] { return Exists(file); }, milliseconds)) return -1;
+    std::string text = Bytes(file);
+    DeleteFileW(file.c_str());
+    return text.empty() ? -1 : std::atoi(text.c_str());
+}
+
+static std::string UnixName(const std::wstring& path) {
     using Fn = char*(CDECL*)(LPCWSTR);
     auto unixName = reinterpret_cast<Fn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     char* name = unixName ? unixName(path.c_str()) : nullptr;
-    if (!name) return std::wstring();
-    std::wstring w = FromUtf8(name);
-    HeapFree(GetProcessHeap(), 0, name);
-    return w;
+    std::string found = name ? name : "";
+    if (name) HeapFree(GetProcessHeap(), 0, name);
+    return found;
 }
-} // namespace
 
 bool HostLink(const std::wstring& link, const std::wstring& target) {
     std::size_t cut = link.find_last_of(L'\\');
-    std::wstring folder = UnixName(link.substr(0, cut)), to = target.empty() ? L"" : UnixName(target);
-    if (folder.empty() || (!target.empty() && to.empty())) return false;
-    std::wstring at = L"\"" + folder + L"/" + link.substr(cut + 1) + L"\"";
-    // Wine starts a program of the host as it is.
-    std::wstring line = target.empty() ? L"/bin/rm -f " + at : L"/bin/ln -sfn \"" + to + L"\" " + at;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    // Such a process gives no handle to wait on: its effect is awaited instead.
-    return Eventually(
-        [&] { return (GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES) == target.empty(); });
+    std::string at = "'" + UnixName(link.substr(0, cut)) + "/" + Utf8(link.substr(cut + 1)) + "'";
+    return RunOnHost(target.empty() ? "rm -f " + at : "ln -sfn '" + UnixName(target) + "' " + at) == 0;
 }

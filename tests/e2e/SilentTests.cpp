@@ -1,7 +1,6 @@
 // The real setup.exe run silently, as deployment tools run it: exit codes, what
 // it leaves behind, and that nothing is ever shown.
 #include "E2ETest.h"
-#include "InstallLock.h"
 #include "Strings.h"
 #include <gtest/gtest.h>
 #include <psapi.h>
@@ -214,17 +213,13 @@ TEST_F(Silent, TheLockIsHeldOnlyWhileWriting) {
     EXPECT_EQ(RunSilently(L"/S"), 0);
     EXPECT_EQ(wizard.Wait(0), -1) << "the wizard waits on its first page";
 
-    TInstallLock lock;
-    ASSERT_TRUE(lock.Acquire(nullptr));
+    HANDLE lock = HoldInstallLock();
     std::wstring runLog = dir / L"setup.log", main = dir / L"Norvanta";
     SetupProcess waiting(L"/S \"/D" + main + L"\" \"/LOG=" + runLog + L"\"");
-    EXPECT_TRUE(Eventually([&] {
-        return HasLine(FileLines(runLog),
-                       "Another setup or uninstall runs on this machine: waiting for it to end");
-    }));
+    EXPECT_TRUE(WaitsForInstallLock(runLog));
     EXPECT_EQ(waiting.Wait(300), -1);
     EXPECT_FALSE(Exists(main)) << "written before the lock was had";
-    lock.Release();
+    ReleaseInstallLock(lock);
     EXPECT_EQ(waiting.Wait(), 0);
     EXPECT_TRUE(HasLine(FileLines(runLog), "It has ended"));
     EXPECT_TRUE(Exists(main + L"\\qrd.exe"));

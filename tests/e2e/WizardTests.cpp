@@ -1,7 +1,6 @@
 // The wizard driven as a person would: find the window, press its buttons and
 // keys, read the page titles, answer its message boxes.
 #include "E2ETest.h"
-#include "InstallLock.h"
 #include "Strings.h"
 #include <tlhelp32.h>
 #include <gtest/gtest.h>
@@ -216,8 +215,7 @@ TEST_F(Wizard, TheLaunchBoxStartsTheInstalledProgram) {
 // Another run holds the lock: the wizard says so in French on the progress page;
 // Annuler ends it with nothing written, and the notice goes when the lock comes.
 TEST_F(Wizard, WaitingForTheLockIsToldAndAnnulerWritesNothing) {
-    TInstallLock lock;
-    ASSERT_TRUE(lock.Acquire(nullptr));
+    HANDLE lock = HoldInstallLock();
     std::wstring main = dir / L"Norvanta";
     for (bool annuler : {true, false}) {
         SetupProcess p(L"\"-D" + main + L"\"");
@@ -232,7 +230,7 @@ TEST_F(Wizard, WaitingForTheLockIsToldAndAnnulerWritesNothing) {
         EXPECT_EQ(p.MessageText(box), FromUtf8(kTextWaitingForLock));
         EXPECT_EQ(p.Text(GetDlgItem(box, IDCANCEL)), GetTextW(txtCancel));
         if (!annuler) {
-            lock.Release();
+            ReleaseInstallLock(lock);
             EXPECT_TRUE(p.WaitForTitle(Title(5), 60000));
             EXPECT_FALSE(IsWindow(box));
             break;
