@@ -25,8 +25,9 @@ bool MadeByAdministrators(HANDLE mutex) {
     if (GetSecurityInfo(mutex, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
                         nullptr, &sd) != ERROR_SUCCESS)
         return false;
-    bool trusted =
-        IsWellKnownSid(owner, WinLocalSystemSid) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid);
+    // No owner at all: a system that keeps none (Wine); waited for, as before.
+    bool trusted = !owner || IsWellKnownSid(owner, WinLocalSystemSid) ||
+                   IsWellKnownSid(owner, WinBuiltinAdministratorsSid);
     HANDLE token = nullptr;
     if (!trusted && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
         alignas(void*) unsigned char buffer[256];
