@@ -225,6 +225,8 @@ bool TAttachedFiles::WriteOnce(TInstallSession& session, const TAttachedFile& en
                                const std::wstring& target, unsigned long& error) {
     TInstallLog* log = session.Log.get();
     MakeFolderChain(FolderPartOf(target), log, session.Trace);
+    // In the journal before the file takes its place; listed once it is whole.
+    session.Recording(kFileCopyPrefix + Utf16ToUtf8(target));
     UniqueHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {

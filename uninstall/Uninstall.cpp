@@ -3,6 +3,7 @@
 #include "FrenchMessageBox.h"
 #include "InstallLock.h"
 #include "InstallLog.h"
+#include "InstallRecords.h"
 #include "Paths.h"
 #include "RunLog.h"
 #include "Shell.h"
@@ -37,6 +38,10 @@ const wchar_t kNothingHere[] = L"Il n'y a pas d'installation à retirer ici : le
 const wchar_t kDeleteByHand[] =
     L"ne contient pas de journal d'installation (Install.log). S'il s'agit d'une copie portable, "
     L"supprimez simplement ce dossier à la main.";
+const wchar_t kChangedBefore[] = L"Le journal d'installation (";
+const wchar_t kChangedAfter[] =
+    L") a été modifié depuis que le programme d'installation l'a écrit. La désinstallation ne suit pas un "
+    L"journal modifié : rien n'a été supprimé.";
 const wchar_t kRunning[] = L"Le traitement de texte Norvanta est en cours d'exécution.\r\n\r\n"
                            L"Fermez-le, puis relancez la désinstallation. Rien n'a été supprimé.";
 
@@ -217,6 +222,7 @@ private:
     };
 
     bool ReadRecords();
+    TLogHashPlaces HashPlaces() const;
     void Classify(const std::string& line, const std::wstring& path, bool folder);
     void Refuse(const std::wstring& line, const std::wstring& why);
     void Fail(const std::wstring& what, const std::wstring& path, DWORD error);
@@ -232,7 +238,8 @@ private:
     TRunLog ownLog_;
     TRunLog* log_ = &ownLog_;
     std::vector<std::wstring> keep_; // full paths that stay whatever the log says
-    std::wstring program_, folder_, installLog_, data_;
+    std::wstring program_, folder_, installLog_, journal_, data_;
+    std::wstring unread_ = L"Install.log could not be read"; // why the records are not followed
     std::vector<std::wstring> shortcutFolders_;
     std::vector<Record> records_;
     std::vector<TUninstallProblem> refused_, keptFolders_;
@@ -262,10 +269,12 @@ void TRemoval::Run() {
     program_ = FullPath(options_.ProgramPath.empty() ? ModulePath() : options_.ProgramPath);
     folder_ = program_.empty() ? std::wstring() : FullPath(FolderPartOf(program_));
     installLog_ = folder_.empty() ? std::wstring() : JoinPath(folder_, "Install.log");
+    journal_ = folder_.empty() ? std::wstring() : JoinPath(folder_, kJournalName);
     log_->Line(L"Program: " + program_);
     log_->Line(L"Install folder: " + folder_);
     // A program at a drive's root has no folder of its own: the whole drive is no install folder.
-    if (!FileIsPresent(installLog_) || IsRoot(folder_)) {
+    // A killed setup's records are its journal until Install.log is written.
+    if ((!FileIsPresent(installLog_) && !FileIsPresent(journal_)) || IsRoot(folder_)) {
         if (!options_.Silent)
             UninstallBox(std::wstring(kNothingHere) + L"\r\n\r\n" + folder_ + L"\r\n\r\n" + kDeleteByHand,
                          MB_OK | MB_ICONINFORMATION);
@@ -282,18 +291,28 @@ void TRemoval::Run() {
     wchar_t system[MAX_PATH + 1] = {};
     if (GetSystemDirectoryW(system, MAX_PATH)) SetCurrentDirectoryW(system);
 
-    if (!ReadRecords())
-        return Finish(kUninstallIncomplete, L"Install.log could not be read: nothing removed");
+    if (!ReadRecords()) return Finish(kUninstallIncomplete, unread_ + L": nothing removed");
     for (const Record& r : records_)
         if (r.role == Role::File) RemoveFile(r.path);
     if (!failed_ && !options_.KeepRegistry) RemoveRegistry();
     if (!failed_) RemoveProgram();
-    if (!failed_) {
+    if (!failed_ && Present(installLog_)) {
         if (DWORD e = Retrying([&] { return DeleteFileW(installLog_.c_str()); }, installLog_, false))
             Fail(L"Could not remove file", installLog_, e);
         else
             log_->Line(L"Removed file: " + installLog_);
     }
+    // The journal of a stopped setup and its key go with Install.log, and stay with it.
+    if (!failed_ && Present(journal_)) {
+        if (DWORD e = Retrying([&] { return RemoveLeftover(journal_) ? TRUE : FALSE; }, journal_, false))
+            Fail(L"Could not remove file", journal_, e);
+        else
+            log_->Line(L"Removed file: " + journal_);
+    }
+    if (!failed_ && !options_.KeepRegistry)
+        if (LONG r = DeleteJournalKey(folder_))
+            Fail(L"Could not remove registry key", std::wstring(L"HKEY_LOCAL_MACHINE\\") + kJournalKey,
+                 static_cast<DWORD>(r));
     RemoveFolders();
     if (failed_) KeepRecords();
 
@@ -320,11 +339,22 @@ void TRemoval::Run() {
 }
 
 bool TRemoval::ReadRecords() {
-    TStringList lines;
-    if (!LoadListFromFile(lines, installLog_)) {
-        DWORD e = GetLastError();
-        outcome_.Problems.push_back({installLog_, SystemErrorText(e)});
-        log_->Failure(L"Could not read " + installLog_, e);
+    // Followed only as the setup wrote them: a line added since removes nothing.
+    TRecordsReader reader(folder_, HashPlaces());
+    std::wstring why;
+    unsigned long error = 0;
+    if (!reader.Check(why, error)) {
+        unread_ = why;
+        if (reader.Changed()) {
+            const std::wstring& changed = reader.ChangedPath();
+            outcome_.Problems.push_back({changed, why});
+            log_->Line(L"Not followed: " + why);
+            if (!options_.Silent)
+                UninstallBox(kChangedBefore + NamePartOf(changed) + kChangedAfter, MB_OK | MB_ICONWARNING);
+        } else {
+            outcome_.Problems.push_back({installLog_, SystemErrorText(error)});
+            log_->Failure(L"Could not read the records: " + why, error);
+        }
         return false;
     }
     std::wstring base = KnownFolder(CSIDL_COMMON_APPDATA);
@@ -335,30 +365,38 @@ bool TRemoval::ReadRecords() {
         std::wstring f = FullPath(KnownFolder(csidl));
         if (!f.empty()) shortcutFolders_.push_back(f);
     }
-    for (const std::string& line : lines.Lines) {
-        if (line.empty()) continue;
+    bool readOk = reader.ForEachLine([&](const std::string& line, bool whole) {
+        if (line.empty()) return;
+        if (!whole) return Refuse(Utf8ToUtf16(line), L"longer than any path the setup writes");
         std::size_t dir = std::strlen(kMadeDirPrefix), copy = std::strlen(kFileCopyPrefix);
         bool folder = line.compare(0, dir, kMadeDirPrefix) == 0;
-        if (!folder && line.compare(0, copy, kFileCopyPrefix) != 0) {
-            Refuse(Utf8ToUtf16(line), L"not a line the setup writes");
-            continue;
-        }
+        if (!folder && line.compare(0, copy, kFileCopyPrefix) != 0)
+            return Refuse(Utf8ToUtf16(line), L"not a line the setup writes");
         std::string text = line.substr(folder ? dir : copy);
         std::wstring path = Utf8ToUtf16(text);
         // A line must read back exactly as the setup writes paths: a character
         // dropped on the way would name another item.
-        if (Utf16ToUtf8(path) != text) {
-            Refuse(Utf8ToUtf16(line), L"its bytes are not a path as the setup writes it");
-            continue;
-        }
+        if (Utf16ToUtf8(path) != text)
+            return Refuse(Utf8ToUtf16(line), L"its bytes are not a path as the setup writes it");
         std::wstring full = FullPath(path);
-        if (full.empty()) {
-            Refuse(Utf8ToUtf16(line), L"not a full path");
-            continue;
-        }
+        if (full.empty()) return Refuse(Utf8ToUtf16(line), L"not a full path");
         Classify(line, full, folder);
+    });
+    if (!readOk) {
+        DWORD e = GetLastError();
+        outcome_.Problems.push_back({installLog_, SystemErrorText(e)});
+        log_->Failure(L"Could not read " + installLog_, e);
+        return false;
     }
     return true;
+}
+
+TLogHashPlaces TRemoval::HashPlaces() const {
+    TLogHashPlaces places;
+    places.SettingsKey = kSettingsKey;
+    places.UninstallKey = kUninstallKey;
+    if (!options_.InstallLogSHA256.empty()) places.Known.push_back(options_.InstallLogSHA256);
+    return places;
 }
 
 // Files go only in the install folder and the shortcut folders; folders also in
@@ -539,6 +577,9 @@ void TRemoval::KeepRecords() {
     std::wstring fresh = installLog_ + L".new";
     if (SaveListToFile(remaining, fresh) &&
         MoveFileExW(fresh.c_str(), installLog_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        // The next attempt must find it trusted: its hash where the old one was recorded.
+        std::string text = remaining.Text();
+        UpdateLogHash(folder_, HashPlaces(), TSha256::HexOf(text.data(), text.size()));
         log_->Line(L"Install.log now lists what remains (" + DecimalW(remaining.Count()) +
                    L" lines); the settings and the uninstall entry are kept for a later attempt");
         return;

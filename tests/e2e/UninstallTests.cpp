@@ -297,6 +297,8 @@ TEST_F(Uninstall, ALockedFileGivesTwoKeepsWhatALaterRunNeedsAndTheLogSaysWhy) {
 TEST_F(Uninstall, ATamperedLogRemovesNothingOutside) {
     main = L"C:\\Norvanta";
     InstallSilently(L" -DC:\\Norvanta");
+    // An installation older than Install.log's hash: its lines are followed, each one checked.
+    ForgetLogHash();
     const std::wstring outside[] = {L"C:\\Norvanta2", L"C:\\NorvEmpty", L"C:\\NorvOutside",
                                     L"C:\\NorvOutside\\inner"};
     for (const std::wstring& f : outside) CreateDirectoryW(f.c_str(), nullptr);

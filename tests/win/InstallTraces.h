@@ -147,6 +147,23 @@ inline void CleanInstallState() {
         RegDeleteTreeW(k, L"Norvanta Word Processor");
         RegCloseKey(k);
     }
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &k) ==
+        ERROR_SUCCESS) {
+        RegDeleteTreeW(k, L"Norvanta Word Processor"); // the journal key of a stopped run
+        RegCloseKey(k);
+    }
+}
+
+// Install.log's hash taken away, as an installation older than the hash left it.
+inline void ForgetLogHash() {
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        HKEY k;
+        if (RegOpenKeyExW(root, root == HKEY_CURRENT_USER ? kSettingsKeyW : kUninstallKeyW, 0,
+                          KEY_SET_VALUE | KEY_WOW64_32KEY, &k) != ERROR_SUCCESS)
+            continue;
+        RegDeleteValueW(k, L"InstallLogSHA256");
+        RegCloseKey(k);
+    }
 }
 
 // The lines of a text file split at CR LF (the last line ends with one too).
