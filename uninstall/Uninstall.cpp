@@ -274,7 +274,8 @@ void TRemoval::Run() {
     log_->Line(L"Install folder: " + folder_);
     // A program at a drive's root has no folder of its own: the whole drive is no install folder.
     // A killed setup's records are its journal until Install.log is written.
-    if ((!FileIsPresent(installLog_) && !FileIsPresent(journal_)) || IsRoot(folder_)) {
+    bool journal = FileIsPresent(journal_) && SamePath(PathWithoutSlash(ReadJournalKey().Folder), folder_);
+    if ((!FileIsPresent(installLog_) && !journal) || IsRoot(folder_)) {
         if (!options_.Silent)
             UninstallBox(std::wstring(kNothingHere) + L"\r\n\r\n" + folder_ + L"\r\n\r\n" + kDeleteByHand,
                          MB_OK | MB_ICONINFORMATION);

@@ -449,11 +449,12 @@ TEST_F(Faults, AnUnexpectedErrorOnTheProgressPageEndsWith217) {
     EXPECT_EQ(p.MessageText(question), GetTextW(txtNotFinished));
     p.Answer(question, IDYES);
     EXPECT_EQ(p.Wait(), 217);
-    // The copying had begun (the shared folders were made): it is recorded, as
-    // after a write failure.
+    // The copying had begun (the shared folders were made): it is recorded in the
+    // journal key, for the next run, as the install folder for Install.log was not made yet.
     EXPECT_TRUE(Exists(SharedData() + L"Public"));
     EXPECT_FALSE(Exists(main + L"\\qrd.exe"));
-    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"MAINDIR").Text(), main);
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, L"Software\\Norvanta Word Processor\\Journal", L"Folder").Text(),
+              main);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW))
         << "no entry starts a program that is not there";
 }

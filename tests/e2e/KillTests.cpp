@@ -10,11 +10,22 @@
 namespace {
 const wchar_t kProductKey[] = L"Software\\Norvanta Word Processor"; // HKLM: the journal key's parent
 
-// A call stopped at its first instruction: its arguments (x64 convention).
+// A call stopped at its first instruction: its arguments.
 struct Call {
     HANDLE process;
     CONTEXT c;
-    DWORD64 Arg(int i) const { return i == 0 ? c.Rcx : i == 1 ? c.Rdx : i == 2 ? c.R8 : c.R9; }
+#ifdef _WIN64
+    DWORD64 Arg(int i) const {
+        return i == 0 ? c.Rcx : i == 1 ? c.Rdx : i == 2 ? c.R8 : c.R9;
+    }
+#else
+    DWORD Arg(int i) const { // on the stack, above the return address
+        DWORD value = 0;
+        SIZE_T n = 0;
+        ReadProcessMemory(process, reinterpret_cast<void*>(c.Esp + 4 + 4 * i), &value, sizeof value, &n);
+        return value;
+    }
+#endif
     bool TextEnds(int i, const std::wstring& end) const {
         wchar_t text[1024] = {};
         SIZE_T n = 0;
@@ -62,7 +73,11 @@ bool RunKilledAt(const char* function, const std::function<bool(const Call&)>& k
                     killed = TerminateProcess(pi.hProcess, 99);
                 } else { // the call goes on, one instruction without the breakpoint
                     PokeByte(pi.hProcess, at, original);
+#ifdef _WIN64
                     call.c.Rip = at;
+#else
+                    call.c.Eip = at;
+#endif
                     call.c.EFlags |= 0x100;
                     SetThreadContext(t, &call.c);
                 }
