@@ -303,12 +303,14 @@ void TRemoval::Run() {
         else
             log_->Line(L"Removed file: " + installLog_);
     }
-    // The journal of a stopped setup and its key go with Install.log, and stay with it.
-    if (!failed_ && Present(journal_)) {
-        if (DWORD e = Retrying([&] { return RemoveLeftover(journal_) ? TRUE : FALSE; }, journal_, false))
-            Fail(L"Could not remove file", journal_, e);
+    // The journal of a stopped setup (and the Install.log it was writing) and the
+    // journal's key go with Install.log, and stay with it.
+    for (const std::wstring& record : {journal_, installLog_ + L".new"}) {
+        if (failed_ || !FileIsPresent(record)) continue;
+        if (DWORD e = Retrying([&] { return RemoveLeftover(record) ? TRUE : FALSE; }, record, false))
+            Fail(L"Could not remove file", record, e);
         else
-            log_->Line(L"Removed file: " + journal_);
+            log_->Line(L"Removed file: " + record);
     }
     if (!failed_ && !options_.KeepRegistry)
         if (LONG r = DeleteJournalKey(folder_))
@@ -382,6 +384,8 @@ bool TRemoval::ReadRecords() {
         std::wstring full = FullPath(path);
         if (full.empty()) return Refuse(Utf8ToUtf16(line), L"not a full path");
         Classify(line, full, folder);
+        // What a stopped setup was writing beside the file goes with it.
+        if (!folder && FileIsPresent(PartialNameOf(full))) Classify(line, PartialNameOf(full), false);
     });
     if (!readOk) {
         DWORD e = GetLastError();

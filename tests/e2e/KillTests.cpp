@@ -154,6 +154,8 @@ TEST_F(Kills, AfterAKillTheUninstallerRemovesAllAndASecondRunIsLikeAnUninterrupt
         {"after the first folder", "CreateDirectoryW",
          [](const Call& c) { return c.TextEnds(0, L"\\Public\\"); }},
         {"in the middle of the files", "SetFileTime", [&](const Call&) { return ++n == 2; }},
+        {"while Install.log is replaced", "MoveFileExW",
+         [](const Call& c) { return c.TextEnds(1, L"\\Install.log"); }},
         {"between Install.log and the entry", "RegCreateKeyExW",
          [](const Call& c) { return c.TextEnds(1, L"Norvanta Word Processor\\Install"); }},
         {"before the journal goes", "CreateFileW",
