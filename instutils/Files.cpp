@@ -67,22 +67,9 @@ void MakeFolderChain(const std::wstring& folder, TInstallLog* log, TRunLog* trac
     }
 }
 
-bool RemoveLeftover(const std::wstring& path) {
-    // Opened as itself, a link included, and deleted when the handle closes.
-    UniqueHandle h(CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING,
-                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (!h.valid()) {
-        DWORD e = GetLastError();
-        return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
-    }
-    h.reset();
-    return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
-}
-
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     std::wstring partial = PartialNameOf(path);
-    RemoveLeftover(partial);
+    RemoveFileItself(partial);
     UniqueHandle f(CreateFileW(partial.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f.valid()) return false;
@@ -102,6 +89,31 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
         error = GetLastError();
     if (!error) return true;
     DeleteFileW(partial.c_str());
+    SetLastError(error);
+    return false;
+}
+
+std::wstring PartialNameOf(const std::wstring& target) {
+    return target + L".norvanta-new";
+}
+
+bool DeleteThroughHandle(FileHandle file) {
+    FILE_DISPOSITION_INFO info{TRUE};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &info, sizeof info) != FALSE;
+}
+
+bool RemoveFileItself(const std::wstring& path) {
+    // Opened as the link it may be, never through it; removed through that handle,
+    // so that nothing put at the name meanwhile is removed instead.
+    UniqueHandle f(CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!f.valid()) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    if (DeleteThroughHandle(f.get())) return true;
+    DWORD error = GetLastError();
+    f.reset();
     SetLastError(error);
     return false;
 }

@@ -21,19 +21,20 @@ class TRunLog;
 // Makes every missing folder of the chain, root first, logging "Made Dir: " (a
 // nil log records nothing) and telling the run log each folder made or refused.
 void MakeFolderChain(const std::wstring& folder, TInstallLog* log, TRunLog* trace = nullptr);
-// The name a file is written under beside its target until it is whole.
-inline std::wstring PartialNameOf(const std::wstring& path) {
-    return path + L".norvanta-new";
-}
-// Removes what a killed run left under that name: a file, or a link itself
-// (never what it points to). True when nothing of that name is left.
-bool RemoveLeftover(const std::wstring& path);
 // Creates or replaces the file with exactly these bytes, written beside it
 // (PartialNameOf) and moved onto it only once whole; false, with the file as it
 // was and nothing left beside it, when they are not all written (GetLastError()
 // tells why).
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
 bool ReadWholeFile(const std::wstring& path, std::string& bytes);
+
+// The name a file is written under, beside its target, until it is whole.
+std::wstring PartialNameOf(const std::wstring& target);
+// Removes the file of that name, a link itself rather than what it points at;
+// true when none is left (there was none, or it is gone).
+bool RemoveFileItself(const std::wstring& path);
+// Marks a file opened with DELETE access for removal when its handle closes.
+bool DeleteThroughHandle(FileHandle file);
 void SetFileDate(FileHandle file, std::uint32_t dosTime);
 
 // A log read whole into a list and saved whole (the uninstaller's records):

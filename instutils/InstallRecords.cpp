@@ -231,7 +231,7 @@ TJournal::TJournal(const std::wstring& folder, const TJournalState& state,
         file_.reset();
     }
     // Started again from the folded lines, which the key holds until the file has them.
-    RemoveLeftover(path_);
+    RemoveFileItself(path_);
     for (const std::string& line : folded) early_ += line + "\r\n";
     hash_.Add(early_.data(), early_.size());
     hex_ = Hex(hash_);
@@ -309,7 +309,7 @@ void TJournal::PendingLogHash(const std::string& hex) {
 
 bool TJournal::Remove() {
     file_.reset();
-    if (!RemoveLeftover(path_)) {
+    if (!RemoveFileItself(path_)) {
         if (trace_)
             trace_->Failure(L"Could not remove the journal " + path_ + L"; its key stays", GetLastError());
         return false;

@@ -10,7 +10,9 @@
 #include "TextConv.h"
 #include "Uninstall.h"
 #include "UpdateLog.h"
+#include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <windows.h>
 #include <shlobj.h>
 #include <vector>
@@ -18,6 +20,48 @@
 namespace {
 const char kTemplates[] = "Mod\xC3\xA8les de document\\";
 const char kInserts[] = "Collections d'inserts\\";
+
+// What an installation takes from the payload, in this order: into the
+// destination, or into the shared documents folder.
+struct TSelectionRow {
+    const char* name;
+    bool shared;
+    std::uint8_t mode;
+};
+const TSelectionRow kSelection[] = {{"qrd.exe", false, wmReplaceIfOther},
+                                    {"Licence.txt", false, wmReplaceIfOther},
+                                    {kTemplates, true, wmKeepExisting},
+                                    {kInserts, true, wmKeepExisting}};
+
+// Room kept on each drive written to for what is not in the payload: the logs,
+// the state files, the folders.
+constexpr std::uint64_t kRecordsMargin = 1u << 20;
+
+struct TDrive {
+    std::wstring root;
+    std::uint64_t cluster = 4096, free = 0, needed = 0;
+};
+
+// The drive (or the folder a volume is mounted at) that holds the folder,
+// made or not, with its free space for this account; false when unknown.
+bool DriveOf(std::wstring folder, TDrive& drive) {
+    while (!FolderExists(folder)) {
+        std::wstring up = FolderPartOf(PathWithoutSlash(folder));
+        if (up.empty() || up.size() >= folder.size()) return false;
+        folder = up;
+    }
+    std::wstring root(folder.size() + MAX_PATH + 2, L'\0');
+    if (!GetVolumePathNameW(folder.c_str(), root.data(), static_cast<DWORD>(root.size()))) return false;
+    root.resize(std::wcslen(root.c_str()));
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr)) return false;
+    DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
+    if (GetDiskFreeSpaceW(root.c_str(), &sectors, &bytes, &freeClusters, &clusters) && sectors && bytes)
+        drive.cluster = static_cast<std::uint64_t>(sectors) * bytes;
+    drive.root = root;
+    drive.free = available.QuadPart;
+    return true;
+}
 
 template <typename T>
 void Put(std::string& out, T value) {
@@ -45,7 +89,7 @@ private:
 // removed and its journal folded into this run's log; then the journal of this run.
 void StartJournal(TInstallSession& session) {
     std::wstring stray = session.LogPath + L".new";
-    if (FileIsPresent(stray) && RemoveLeftover(stray))
+    if (FileIsPresent(stray) && RemoveFileItself(stray))
         session.Note(L"Removed what a stopped run left: " + stray);
     TJournalState state;
     if (!ReadJournal(session.MainDir, state, [&](const std::string& line, bool whole) {
@@ -192,14 +236,58 @@ void PrepareInstall(TInstallSession& session, TAttachedFiles& files, bool portab
     session.PublicRoot = DataFolderPath(dfPublic, false, session.MainDir);
     for (const auto& entry : files.Files)
         if (SamePath(entry->Name, L"qrd.exe")) session.ProgramBytes = entry->Size;
-    files.SelectFiles(session, "qrd.exe", session.MainDir, wmReplaceIfOther);
-    files.SelectFiles(session, "Licence.txt", session.MainDir, wmReplaceIfOther);
-    std::wstring shared = GetDataFolder(session, dfPublic, portable);
-    // Templates and insert collections belong to the user: never logged, never removed.
-    session.Log->Mute();
-    files.SelectFiles(session, kTemplates, shared, wmKeepExisting);
-    files.SelectFiles(session, kInserts, shared, wmKeepExisting);
+    std::wstring shared;
+    for (const TSelectionRow& row : kSelection) {
+        if (row.shared && shared.empty()) {
+            shared = GetDataFolder(session, dfPublic, portable);
+            // Templates and insert collections belong to the user: never logged, never removed.
+            session.Log->Mute();
+        }
+        files.SelectFiles(session, row.name, row.shared ? shared : session.MainDir, row.mode);
+    }
     session.Log->Unmute();
+}
+
+bool SpaceSuffices(const TAttachedFiles& files, const std::wstring& mainDir, bool portable,
+                   TSpaceShortfall& shortfall, TRunLog* trace) {
+    std::vector<TDrive> drives;
+    for (const TSelectionRow& row : kSelection) {
+        std::wstring folder = row.shared ? DataFolderPath(dfPublic, portable, mainDir) : mainDir;
+        TDrive drive;
+        if (!DriveOf(folder, drive)) continue; // unknown: the writes will tell
+        auto same = std::find_if(drives.begin(), drives.end(),
+                                 [&](const TDrive& d) { return SamePath(d.root, drive.root); });
+        if (same == drives.end()) {
+            drive.needed = kRecordsMargin;
+            same = drives.insert(drives.end(), drive);
+        }
+        const std::uint64_t cluster = same->cluster;
+        // A file that is replaced counts whole: its new copy is written beside it first.
+        same->needed +=
+            files.WouldWrite(row.name, folder, row.mode, !portable, [cluster](std::uint32_t size) {
+                return (size + cluster - 1) / cluster * cluster;
+            });
+    }
+    for (const TDrive& d : drives) {
+        if (trace)
+            trace->Line(L"Room on " + d.root + L": " + DecimalW(d.needed) + L" bytes needed, " +
+                        DecimalW(d.free) + L" free");
+        if (d.needed > d.free) {
+            shortfall.Drive = d.root;
+            shortfall.Needed = d.needed;
+            shortfall.Free = d.free;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string FrenchSize(std::uint64_t bytes, bool roundUp) {
+    const bool giga = bytes >= (1ull << 30);
+    const std::uint64_t unit = giga ? 1ull << 30 : 1ull << 20;
+    // In tenths, rounded the way that never makes the room look larger than it is.
+    std::uint64_t tenths = (bytes * 10 + (roundUp ? unit - 1 : 0)) / unit;
+    return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + (giga ? " Go" : " Mo");
 }
 
 bool RunInstall(TInstallSession& session, TAttachedFiles& files) {

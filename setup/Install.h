@@ -3,6 +3,7 @@
 // install session, so a whole installation runs without any window.
 #pragma once
 #include "InstallSession.h"
+#include <cstdint>
 #include <string>
 
 class TAttachedFiles;
@@ -22,6 +23,24 @@ std::wstring GetDataFolder(TInstallSession& session, int kind, bool portable);
 // made and taken away again, so that the installation logs it as it makes it).
 // When it cannot, why tells the reason (for the run log).
 bool DestinationUsable(const std::wstring& folder, std::wstring* why = nullptr);
+
+// A drive without room for what the installation would write there.
+struct TSpaceShortfall {
+    std::wstring Drive; // its root ("E:\\"), or the folder its volume is mounted at
+    std::uint64_t Needed = 0, Free = 0;
+};
+
+// Asked before anything is written: whether each drive the installation writes
+// to (the destination's, the shared data folder's) has the room that the
+// entries it would select take there, each rounded up to the drive's clusters
+// (a file that is replaced counts whole: its new copy is written beside it
+// first), and a margin for the records. False with the first drive short of
+// room; a drive whose free space cannot be read is not refused here (the writes
+// find out). The run log gets the figures of each drive.
+bool SpaceSuffices(const TAttachedFiles& files, const std::wstring& mainDir, bool portable,
+                   TSpaceShortfall& shortfall, TRunLog* trace = nullptr);
+// A size as the boxes show it, "12,5 Mo" or "1,2 Go", rounded up or down.
+std::string FrenchSize(std::uint64_t bytes, bool roundUp);
 
 // Selects the entries and their destinations.
 void PrepareInstall(TInstallSession& session, TAttachedFiles& files, bool portable);

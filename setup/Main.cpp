@@ -69,14 +69,17 @@ int RunSetup(bool silent, const TCommandPreset& preset, TRunLog& trace, std::wst
                      reinterpret_cast<LPARAM>(Application->Icon));
     }
 
-    // The payload lives until the process ends: the entries point into it.
-    static TAttachedFiles* files = new TAttachedFiles();
+    // Owned here, and gone before the process ends on every path (its inflater's
+    // thread stopped and waited for): returning, an exception, the session's end.
+    auto files = std::make_unique<TAttachedFiles>(&trace);
     auto form = std::make_unique<TMainForm>(nullptr, *files, session, preset);
     // Logging off in the middle keeps the records too.
-    Application->OnEndSession = [&session] {
+    Application->OnEndSession = [&session, &files] {
         RecordInstall(session);
         int code = CriticalErrorShown() ? kExitFatal : session.ExitCode();
         session.Note(L"Exit code " + DecimalW(code) + L": the session of Windows ends");
+        // Nothing returns from here: what was reading the payload never uses it again.
+        files.reset();
         ExitProcess(static_cast<UINT>(code));
     };
     try {

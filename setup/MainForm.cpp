@@ -287,6 +287,15 @@ bool TMainForm::EnterPage(int page, TWinControl*& focus) {
                    L"the destination " + dest + L" cannot be used: " + why);
             return false;
         }
+        TSpaceShortfall room;
+        if (!SpaceSuffices(files_, dest, IsPortable(), room, session_.Trace)) {
+            Refuse(FormatText(kTextNoRoom, {Utf16ToUtf8(room.Drive), FrenchSize(room.Needed, true),
+                                            FrenchSize(room.Free, false)}),
+                   kExitRefused,
+                   L"not enough room on " + room.Drive + L" for the installation: " + DecimalW(room.Needed) +
+                       L" bytes needed, " + DecimalW(room.Free) + L" free");
+            return false;
+        }
         session_.MainDir = dest;
         session_.Note(
             L"Destination: " + dest + L" (" +

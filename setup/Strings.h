@@ -46,6 +46,12 @@ inline constexpr const char* kTextDestinationUnusable =
     "choisir "
     "un autre dossier d'installation.";
 
+// A drive without room for the installation (%s: the drive, the room needed, the room free).
+inline constexpr const char* kTextNoRoom =
+    "Il n'y a pas assez de place sur le lecteur %s pour l'installation.\r\rEspace n\xC3\xA9"
+    "cessaire : %s\rEspace disponible : %s\r\rVeuillez lib\xC3\xA9rer de la place sur ce lecteur ou "
+    "choisir un autre dossier d'installation.";
+
 // The help box of /? and /HELP: the switches and the exit codes.
 inline constexpr const char* kTextHelp =
     "Installation : setup.exe [options]\r\n"

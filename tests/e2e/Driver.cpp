@@ -1,7 +1,9 @@
 #include "Driver.h"
+#include "InstallTraces.h"
 #include "ScreenScale.h"
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 // The kernel32 names of the process-memory calls: no psapi.dll to link.
 #define PSAPI_VERSION 2
 #include <psapi.h>
@@ -468,4 +470,38 @@ bool PokeByte(HANDLE process, std::uintptr_t at, std::uint8_t byte, std::uint8_t
     void* p = reinterpret_cast<void*>(at);
     if (before && !ReadProcessMemory(process, p, before, 1, &n)) return false;
     return WriteProcessMemory(process, p, &byte, 1, &n) && FlushInstructionCache(process, p, 1);
+}
+
+HANDLE HoldInstallLock() {
+    return CreateMutexW(nullptr, TRUE, L"Global\\Norvanta Word Processor Setup");
+}
+void ReleaseInstallLock(HANDLE lock) {
+    ReleaseMutex(lock);
+    CloseHandle(lock);
+}
+bool WaitsForInstallLock(const std::wstring& runLog) {
+    return Eventually([&] { return HasLine(FileLines(runLog), "waiting for it to end"); });
+}
+
+int RunOnHost(const std::string& command, DWORD milliseconds) {
+    // Wine gives no handle to wait on for a Linux program: it leaves its status in a file.
+    static int count = 0;
+    std::string status =
+        "/tmp/norvanta-host-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
+    std::wstring line = FromUtf8(("sh -c \"(" + command + ") >/dev/null 2>&1; echo $? >" + status +
+                                  ".0; mv " + status + ".0 " + status + "\"")
+                                     .c_str());
+    std::wstring file = L"Z:" + FromUtf8(status.c_str());
+    std::replace(file.begin(), file.end(), L'/', L'\\');
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    if (!Eventually([&] { return Exists(file); }, milliseconds)) return -1;
+    std::string text = Bytes(file);
+    DeleteFileW(file.c_str());
+    return text.empty() ? -1 : std::atoi(text.c_str());
 }

@@ -100,6 +100,14 @@ std::wstring SetupVariant(const std::wstring& folder, const char* type, const ch
 // The running word processor's mark on a window of another process.
 bool MarkedWindowExists();
 HWND MarkedWindow();
+// The install lock held as another setup holds it (nil when it cannot be had),
+// and whether a setup started with that run log waits for it.
+HANDLE HoldInstallLock();
+void ReleaseInstallLock(HANDLE lock);
+bool WaitsForInstallLock(const std::wstring& runLog);
+// A shell command run on the Linux side of Wine (sh -c, no double quotes in it):
+// its exit status, or -1 when it could not be run or did not end in time.
+int RunOnHost(const std::string& command, DWORD milliseconds = 30000);
 // The first visible child window of a class.
 HWND VisibleChild(HWND parent, const wchar_t* cls);
 

@@ -2,6 +2,7 @@
 // destinations, an install log and an uninstall key that cannot be written,
 // damaged resources. Each ends with a clear outcome, never a hang, and keeps the
 // records of what was already installed.
+#include "Archive.h"
 #include "E2ETest.h"
 #include "Strings.h"
 #include "TextConv.h"
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <thread>
 #include <cctype>
+#include <zlib.h>
 
 namespace {
 class Faults : public E2ETest {
@@ -457,4 +459,42 @@ TEST_F(Faults, AnUnexpectedErrorOnTheProgressPageEndsWith217) {
               main);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW))
         << "no entry starts a program that is not there";
+}
+
+// Only bytes the running image vouches for are installed: a file its index does
+// not prove, or without one, is read through the image; so is a setup whose file
+// is swapped for another program while it waits for the lock (or the swap is refused).
+TEST_F(Faults, OnlyTheBytesTheRunningImageCarriesAreInstalled) {
+    const char impostorProgram[] = "MZ not the genuine program";
+    std::vector<std::uint8_t> raw;
+    AppendRecord(raw, "qrd.exe", 45000.0, impostorProgram, sizeof impostorProgram - 1);
+    uLongf n = compressBound(static_cast<uLong>(raw.size()));
+    std::string z(n, '\0');
+    compress2(reinterpret_cast<Bytef*>(z.data()), &n, raw.data(), static_cast<uLong>(raw.size()), 9);
+    std::wstring runLog = dir / L"setup.log", other = dir / L"o", bare = dir / L"b";
+    CreateDirectoryW(other.c_str(), nullptr);
+    CreateDirectoryW(bare.c_str(), nullptr);
+    std::wstring impostor = SetupVariant(other, "FILES", "FILES", z.substr(0, n));
+    const std::pair<std::wstring, const char*> runs[] = {
+        {impostor, "listed by one pass: its index was made for "},
+        {SetupVariant(bare, "FILES", "INDEX", "", true), "listed by one pass: the program carries no index"}};
+    for (const auto& [exe, why] : runs) {
+        CleanInstallState();
+        EXPECT_EQ(RunSilently(L"/S \"/D" + main + L"\" \"/LOG=" + runLog + L"\"", exe), 0) << why;
+        EXPECT_TRUE(HasLine(FileLines(runLog), why));
+        EXPECT_EQ(Bytes(main + L"\\qrd.exe"), exe == impostor ? impostorProgram : Bytes(DemoProgramExe()));
+    }
+    CleanInstallState();
+    std::wstring setup = dir / L"setup.exe", away = dir / L"setup-away.exe";
+    ASSERT_TRUE(CopyFileW(SetupExe().c_str(), setup.c_str(), FALSE));
+    HANDLE lock = HoldInstallLock();
+    SetupProcess p(L"/S \"/D" + main + L"\" \"/LOG=" + runLog + L"\"", setup);
+    ASSERT_TRUE(WaitsForInstallLock(runLog));
+    bool swapped =
+        MoveFileW(setup.c_str(), away.c_str()) && CopyFileW(impostor.c_str(), setup.c_str(), FALSE);
+    ReleaseInstallLock(lock);
+    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_EQ(Bytes(main + L"\\qrd.exe"), Bytes(DemoProgramExe()));
+    RecordProperty("swap", swapped ? "renamed, read from the image" : "refused");
+    EXPECT_TRUE(!swapped || HasLine(FileLines(runLog), "read from the program's image"));
 }

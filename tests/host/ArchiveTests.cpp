@@ -253,7 +253,8 @@ TEST(ArchiveIndex, RoundTripAndEveryDamageRefused) {
     std::vector<std::uint8_t> a = Build(kSample);
     ArchiveIndex index;
     index.CompressedLength = 123456789012ull; // 64 bits
-    index.CompressedCheck = 0xCAFEF00D;
+    index.HasProof = true;
+    for (std::size_t i = 0; i < index.Proof.size(); ++i) index.Proof[i] = static_cast<std::uint8_t>(i * 7);
     auto copy = Exact(a, a.size());
     index.Records = ReadArchive(copy.get(), a.size());
     index.InflatedLength = a.size();
@@ -261,7 +262,8 @@ TEST(ArchiveIndex, RoundTripAndEveryDamageRefused) {
     ArchiveIndex back;
     ASSERT_TRUE(DecodeIndex(bytes.data(), bytes.size(), back));
     EXPECT_EQ(back.CompressedLength, index.CompressedLength);
-    EXPECT_EQ(back.CompressedCheck, index.CompressedCheck);
+    EXPECT_TRUE(back.HasProof);
+    EXPECT_EQ(back.Proof, index.Proof);
     EXPECT_EQ(back.InflatedLength, index.InflatedLength);
     ASSERT_EQ(back.Records.size(), kSample.size());
     for (std::size_t i = 0; i < kSample.size(); ++i) {
@@ -289,6 +291,12 @@ TEST(ArchiveIndex, RoundTripAndEveryDamageRefused) {
     index.InflatedLength = a.size() - 1;
     bytes = EncodeIndex(index);
     EXPECT_FALSE(DecodeIndex(bytes.data(), bytes.size(), back));
+    index.InflatedLength = a.size();
+    index.HasProof = false; // the older form: the same records, no proof
+    index.OlderCheck = 0xCAFEF00D;
+    bytes = EncodeIndex(index);
+    EXPECT_TRUE(bytes[3] == '1' && DecodeIndex(bytes.data(), bytes.size(), back) && !back.HasProof &&
+                EncodeIndex(back) == bytes);
 }
 
 // Offsets past 4 GiB: an entry of 4 GiB - 1 zero bytes, then one more entry,

@@ -154,16 +154,14 @@ inline void CleanInstallState() {
     }
 }
 
-// Install.log's hash taken away, as an installation older than the hash left it.
-inline void ForgetLogHash() {
-    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        HKEY k;
-        if (RegOpenKeyExW(root, root == HKEY_CURRENT_USER ? kSettingsKeyW : kUninstallKeyW, 0,
-                          KEY_SET_VALUE | KEY_WOW64_32KEY, &k) != ERROR_SUCCESS)
-            continue;
-        RegDeleteValueW(k, L"InstallLogSHA256");
-        RegCloseKey(k);
-    }
+// Install.log's hash in the uninstall entry, as the setup records the log it wrote.
+inline void RecordLogHash(const std::string& hex) {
+    std::wstring text(hex.begin(), hex.end());
+    HKEY k;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyW, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &k)) return;
+    RegSetValueExW(k, L"InstallLogSHA256", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(k);
 }
 
 // The lines of a text file split at CR LF (the last line ends with one too).
