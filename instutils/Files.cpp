@@ -59,13 +59,14 @@ void MakeFolderChain(const std::wstring& folder, TInstallLog* log, TRunLog* trac
     if (folder.empty() || FolderExists(folder)) return;
     std::wstring parent = FolderPartOf(PathWithoutSlash(folder));
     if (parent.size() < folder.size()) MakeFolderChain(parent, log, trace, attributes);
+    // Recorded before it is made: a kill in between leaves no folder unrecorded.
+    AddLogLine(log, kMadeDirPrefix + Utf16ToUtf8(folder));
     // Made with its permissions at once: nobody else can put anything in it first.
     if (CreateDirectoryW(folder.c_str(), static_cast<SECURITY_ATTRIBUTES*>(attributes))) {
         if (trace) trace->Line(L"Made folder: " + folder);
     } else if (trace) {
         trace->Failure(L"Could not make folder " + folder, GetLastError());
     }
-    AddLogLine(log, kMadeDirPrefix + Utf16ToUtf8(folder));
 }
 
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
@@ -74,24 +75,29 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
         SetLastError(LinkRefusedError());
         return false;
     }
-    UniqueHandle f(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    std::wstring partial = PartialNameOf(path);
+    RemoveFileItself(partial);
+    UniqueHandle f(CreateFileW(partial.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!f.valid()) return false;
-    DWORD written = 0;
-    if (bytes.empty()) return true;
-    if (!WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
-        DWORD error = GetLastError();
-        f.reset();
-        SetLastError(error);
-        return false;
-    }
+    DWORD written = 0, error = 0;
+    if (!bytes.empty() &&
+        !WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+        error = GetLastError();
     // A write that reports success with fewer bytes lost the rest just the same.
-    if (written != bytes.size()) {
-        f.reset();
-        SetLastError(ERROR_HANDLE_DISK_FULL);
-        return false;
-    }
-    return true;
+    else if (written != bytes.size())
+        error = ERROR_HANDLE_DISK_FULL;
+    // An earlier file is replaced only by one that is on the disk.
+    else if (FileIsPresent(path) && !FlushFileBuffers(f.get()))
+        error = GetLastError();
+    f.reset();
+    if (!error &&
+        !MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = GetLastError();
+    if (!error) return true;
+    DeleteFileW(partial.c_str());
+    SetLastError(error);
+    return false;
 }
 
 std::wstring PartialNameOf(const std::wstring& target) {
@@ -243,7 +249,7 @@ UniqueHandle CreateNewBeside(const std::wstring& path, std::wstring& name) {
 }
 } // namespace
 
-bool RewriteFile(const std::wstring& path, const TRewrite& rewrite) {
+bool RewriteFile(const std::wstring& path, const TRewrite& rewrite, const std::function<void()>& beforeMove) {
     // Nobody may write it while it is read; a reader elsewhere may stay.
     // A link in its place is not read: its lines are someone else's. The new
     // file takes the link's place, not its target's.
@@ -272,6 +278,7 @@ bool RewriteFile(const std::wstring& path, const TRewrite& rewrite) {
     DWORD error = ok ? 0 : GetLastError();
     made.reset();
     earlier.reset();
+    if (ok && beforeMove) beforeMove();
     if (ok &&
         !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         ok = false;

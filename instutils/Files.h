@@ -23,8 +23,10 @@ class TRunLog;
 // Each is made with the attributes given (a SECURITY_ATTRIBUTES*; nil: inherited).
 void MakeFolderChain(const std::wstring& folder, TInstallLog* log, TRunLog* trace = nullptr,
                      void* attributes = nullptr);
-// Creates or replaces the file with exactly these bytes; false when they are not
-// all written (GetLastError() tells why).
+// Creates or replaces the file with exactly these bytes, written beside it
+// (PartialNameOf) and moved onto it only once whole; false, with the file as it
+// was and nothing left beside it, when they are not all written (GetLastError()
+// tells why). A link in its place is refused, never written through.
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
 bool ReadWholeFile(const std::wstring& path, std::string& bytes);
 
@@ -47,6 +49,8 @@ bool SaveListToFile(const TStringList& list, const std::wstring& path);
 // earlier one (no bytes when there is none), written beside it and put in its
 // place only once it is whole. False, with the file as it was, when the earlier
 // file cannot be read (a folder, locked, a read error) or the new one cannot be
-// written or moved there (GetLastError() tells why).
+// written or moved there (GetLastError() tells why). beforeMove, when given, is
+// called once the new file is whole, just before it takes the earlier one's place.
 using TRewrite = std::function<bool(TLogSource& earlier, TLogSink& out)>;
-bool RewriteFile(const std::wstring& path, const TRewrite& rewrite);
+bool RewriteFile(const std::wstring& path, const TRewrite& rewrite,
+                 const std::function<void()>& beforeMove = nullptr);

@@ -316,6 +316,9 @@ bool TAttachedFiles::WriteOnce(TInstallSession& session, const TAttachedFile& en
             return false;
         }
     }
+    // In the journal before anything is written for it (a kill leaves at most the
+    // partial file beside it, which goes with it); listed once it is in place.
+    session.Recording(kFileCopyPrefix + Utf16ToUtf8(target));
     TPartialFile file;
     if (RemoveFileItself(partial))
         file.handle.reset(CreateFileW(partial.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,

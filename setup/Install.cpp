@@ -1,6 +1,7 @@
 #include "Install.h"
 #include "AttachFiles.h"
 #include "Files.h"
+#include "InstallRecords.h"
 #include "Paths.h"
 #include "Security.h"
 #include "RunLog.h"
@@ -68,6 +69,51 @@ void Put(std::string& out, T value) {
     char bytes[sizeof(T)];
     std::memcpy(bytes, &value, sizeof(T)); // little-endian on every target
     out.append(bytes, sizeof(T));
+}
+
+// Install.log as it is written, hashed on the way for the records.
+class THashingSink : public TLogSink {
+public:
+    THashingSink(TLogSink& out, TSha256& hash) : out_(out), hash_(hash) {}
+    bool Write(const char* bytes, std::size_t length) override {
+        hash_.Add(bytes, length);
+        return out_.Write(bytes, length);
+    }
+    bool Truncate(std::uint64_t) override { return false; } // the hash could not follow a cut
+
+private:
+    TLogSink& out_;
+    TSha256& hash_;
+};
+
+// Before anything is written: what a stopped run left, Install.log's new file
+// removed and its journal folded into this run's log; then the journal of this run.
+void StartJournal(TInstallSession& session) {
+    std::wstring stray = session.LogPath + L".new";
+    if (FileIsPresent(stray) && RemoveFileItself(stray))
+        session.Note(L"Removed what a stopped run left: " + stray);
+    TJournalState state;
+    if (!ReadJournal(session.MainDir, state, [&](const std::string& line, bool whole) {
+            if (whole && !line.empty()) session.Log->Add(line);
+        }))
+        session.NoteFailure(L"The journal of a stopped run could not be read", GetLastError());
+    const std::vector<std::string>& folded = session.Log->List().Lines;
+    if (!folded.empty())
+        session.Note(L"The journal of a stopped run is taken into this run's log (" +
+                     DecimalW(folded.size()) + L" lines)");
+    session.Journal = std::make_shared<TJournal>(session.MainDir, state, folded, session.Trace);
+    TJournal* journal = session.Journal.get();
+    session.Log->SetRecorder([journal](const std::string& line) { journal->Record(line); });
+}
+
+// The program the uninstall entry starts: there, and as long as the payload's.
+bool ProgramIsWhole(const TInstallSession& session, const std::wstring& program) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(program.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    std::uint64_t size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return session.ProgramBytes == 0 || size == session.ProgramBytes;
 }
 
 std::wstring ShortcutName() {
@@ -207,6 +253,8 @@ void PrepareInstall(TInstallSession& session, TAttachedFiles& files, bool portab
     session.OverwriteAll = !portable;
     // Shared documents are listed in Update.log wherever a normal installation puts them.
     session.PublicRoot = DataFolderPath(dfPublic, false, session.MainDir);
+    for (const auto& entry : files.Files)
+        if (SamePath(entry->Name, L"qrd.exe")) session.ProgramBytes = entry->Size;
     std::wstring shared;
     for (const TSelectionRow& row : kSelection) {
         if (row.shared && shared.empty()) {
@@ -265,7 +313,10 @@ bool RunInstall(TInstallSession& session, TAttachedFiles& files) {
     bool portable = session.Choices->IsPortable();
     session.Log = std::make_unique<TInstallLog>();
     // The earlier Install.log is read only when the log is saved.
-    if (!portable) session.LogPath = JoinPath(session.MainDir, "Install.log");
+    if (!portable) {
+        session.LogPath = JoinPath(session.MainDir, "Install.log");
+        StartJournal(session);
+    }
     session.InstallStarted = true;
     PrepareInstall(session, files, portable);
     if (!portable) {
@@ -364,19 +415,49 @@ void RecordInstall(TInstallSession& session) {
         options.AllUsers = choices.AllUsers();
         options.DesktopShortcut = choices.DesktopShortcut();
         options.Launch = choices.LaunchAfter();
-        SaveInstallSettings(session.MainDir, options, false, session.Trace, session.BytesWritten);
-        // An earlier log that cannot be read or replaced whole is left as it is.
+        // Install.log first: the settings and the entry name nothing that is not whole.
+        std::string hash;
+        bool logWhole = false;
         if (session.Log && !session.LogPath.empty()) {
             const std::vector<std::string>& added = session.Log->List().Lines;
-            if (RewriteFile(session.LogPath, [&](TLogSource& earlier, TLogSink& out) {
-                    return WriteInstallLog(earlier, added, out);
-                }))
+            TSha256 sha;
+            logWhole = RewriteFile(
+                session.LogPath,
+                [&](TLogSource& earlier, TLogSink& out) {
+                    THashingSink hashed(out, sha);
+                    return WriteInstallLog(earlier, added, hashed);
+                },
+                [&] {
+                    hash = TSha256::Hex(sha.Finish());
+                    // Pending until the entry holds it: a kill in between still finds it trusted.
+                    if (session.Journal) session.Journal->PendingLogHash(hash);
+                });
+            if (logWhole) {
                 session.Note(L"Install.log written: " + session.LogPath);
-            else
+            } else {
+                DWORD error = GetLastError();
                 session.NoteFailure(L"Install.log left as it was (it cannot be read or replaced whole): " +
                                         session.LogPath,
-                                    GetLastError());
+                                    error);
+                session.SetExitCodeOnce(kExitWriteFailed,
+                                        L"Install.log could not be written: " + session.LogPath);
+            }
         }
+        if (!logWhole) {
+            session.Note(
+                L"No settings and no uninstall entry without a whole Install.log; the journal stays, "
+                L"for the uninstaller and the next run");
+            return;
+        }
+        LoadRecordedLogHashes(session.EarlierLogHashes);
+        std::wstring program = JoinPath(session.MainDir, "qrd.exe");
+        bool entry = ProgramIsWhole(session, program);
+        if (!entry)
+            session.Note(L"No uninstall entry: the program it would start is not there whole: " + program);
+        bool stored =
+            SaveInstallSettings(session.MainDir, options, !entry, session.Trace, session.BytesWritten, hash);
+        // The journal goes once Install.log's hash is where the uninstaller looks for it.
+        if (session.Journal && stored && session.Journal->Remove()) session.Journal.reset();
     } catch (...) {
         // The records are a courtesy for the next run; never fail the installation on them.
         session.Note(L"The records could not all be written (an unexpected error)");
@@ -395,6 +476,11 @@ void ReplaceEarlierCopies(TInstallSession& session) {
         options.ProgramPath = JoinPath(earlier, "qrd.exe");
         options.Trace = session.Trace;
         options.KeepRegistry = true;
+        // Its records' hash as the entry held it before this run replaced it.
+        for (const auto& [folder, hash] : session.EarlierLogHashes)
+            if (options.InstallLogSHA256.empty() &&
+                SamePath(PathWithoutSlash(folder), PathWithoutSlash(earlier)))
+                options.InstallLogSHA256 = hash;
         // What the new installation wrote stays, the shortcuts of the same name above all.
         for (const std::string& line : session.Log->List().Lines) {
             for (const char* prefix : {kFileCopyPrefix, kMadeDirPrefix})

@@ -69,8 +69,12 @@ bool FinishInstall(TInstallSession& session);
 // The closing step (page 6): the shared-file update log of a normal installation.
 void CloseInstall(TInstallSession& session, TAttachedFiles& files);
 
-// After the wizard: settings, uninstall entry and Install.log, when the copying
-// began and the copy is not portable. Any failure is swallowed.
+// After the wizard, when the copying began and the copy is not portable:
+// Install.log whole (its hash pending in the journal key first), then the
+// settings and, when the program is there whole, the uninstall entry, both with
+// Install.log's hash, then the journal and its key removed. An Install.log that
+// cannot be written ends the run with 2 and writes neither settings nor entry
+// (the journal stays); other failures are told in the run log.
 void RecordInstall(TInstallSession& session);
 
 // Once an installation has succeeded (not portable), each earlier one in

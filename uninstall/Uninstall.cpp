@@ -3,6 +3,7 @@
 #include "FrenchMessageBox.h"
 #include "InstallLock.h"
 #include "InstallLog.h"
+#include "InstallRecords.h"
 #include "Paths.h"
 #include "RunLog.h"
 #include "Shell.h"
@@ -46,6 +47,10 @@ const wchar_t kNothingHere[] = L"Il n'y a pas d'installation à retirer ici : le
 const wchar_t kDeleteByHand[] =
     L"ne contient pas de journal d'installation (Install.log). S'il s'agit d'une copie portable, "
     L"supprimez simplement ce dossier à la main.";
+const wchar_t kChangedBefore[] = L"Le journal d'installation (";
+const wchar_t kChangedAfter[] =
+    L") a été modifié depuis que le programme d'installation l'a écrit. La désinstallation ne suit pas un "
+    L"journal modifié : rien n'a été supprimé.";
 const wchar_t kRunning[] = L"Le traitement de texte Norvanta est en cours d'exécution.\r\n\r\n"
                            L"Fermez-le, puis relancez la désinstallation. Rien n'a été supprimé.";
 
@@ -317,6 +322,8 @@ private:
     };
 
     bool ReadRecords();
+    TLogHashPlaces HashPlaces() const;
+    void RemoveJournal();
     void ResolveRoots();
     void Classify(const std::string& line, const std::wstring& path, bool folder);
     void Refuse(const std::wstring& line, const std::wstring& why);
@@ -337,7 +344,8 @@ private:
     TRunLog ownLog_;
     TRunLog* log_ = &ownLog_;
     std::vector<std::wstring> keep_; // full paths that stay whatever the log says
-    std::wstring program_, folder_, installLog_, data_;
+    std::wstring program_, folder_, installLog_, journal_, data_;
+    std::wstring unread_ = L"Install.log could not be read"; // why the records are not followed
     std::vector<std::wstring> shortcutFolders_;
     // The same, as RealPath gives them: every comparison is made on these.
     std::wstring programReal_, folderReal_, installLogReal_, dataReal_;
@@ -373,10 +381,13 @@ void TRemoval::Run() {
     program_ = FullPath(options_.ProgramPath.empty() ? ModulePath() : options_.ProgramPath);
     folder_ = program_.empty() ? std::wstring() : FullPath(FolderPartOf(program_));
     installLog_ = folder_.empty() ? std::wstring() : JoinPath(folder_, "Install.log");
+    journal_ = folder_.empty() ? std::wstring() : JoinPath(folder_, kJournalName);
     log_->Line(L"Program: " + program_);
     log_->Line(L"Install folder: " + folder_);
     // A program at a drive's root has no folder of its own: the whole drive is no install folder.
-    if (!FileIsPresent(installLog_) || IsRoot(folder_)) {
+    // A killed setup's records are its journal until Install.log is written.
+    bool journal = FileIsPresent(journal_) && SamePath(PathWithoutSlash(ReadJournalKey().Folder), folder_);
+    if ((!FileIsPresent(installLog_) && !journal) || IsRoot(folder_)) {
         if (!options_.Silent)
             UninstallBox(std::wstring(kNothingHere) + L"\r\n\r\n" + folder_ + L"\r\n\r\n" + kDeleteByHand,
                          MB_OK | MB_ICONINFORMATION);
@@ -396,8 +407,7 @@ void TRemoval::Run() {
     wchar_t system[MAX_PATH + 1] = {};
     if (GetSystemDirectoryW(system, MAX_PATH)) SetCurrentDirectoryW(system);
 
-    if (!ReadRecords())
-        return Finish(kUninstallIncomplete, L"Install.log could not be read: nothing removed");
+    if (!ReadRecords()) return Finish(kUninstallIncomplete, unread_ + L": nothing removed");
     if (!resolved_) ResolveRoots();
     // Everything else first; what a later attempt needs only once all of it went.
     for (const Record& r : records_) {
@@ -433,11 +443,22 @@ void TRemoval::Run() {
 }
 
 bool TRemoval::ReadRecords() {
-    TStringList lines;
-    if (!LoadListFromFile(lines, installLog_)) {
-        DWORD e = GetLastError();
-        outcome_.Problems.push_back({installLog_, SystemErrorText(e)});
-        log_->Failure(L"Could not read " + installLog_, e);
+    // Followed only as the setup wrote them: a line added since removes nothing.
+    TRecordsReader reader(folder_, HashPlaces());
+    std::wstring why;
+    unsigned long error = 0;
+    if (!reader.Check(why, error)) {
+        unread_ = why;
+        if (reader.Changed()) {
+            const std::wstring& changed = reader.ChangedPath();
+            outcome_.Problems.push_back({changed, why});
+            log_->Line(L"Not followed: " + why);
+            if (!options_.Silent)
+                UninstallBox(kChangedBefore + NamePartOf(changed) + kChangedAfter, MB_OK | MB_ICONWARNING);
+        } else {
+            outcome_.Problems.push_back({installLog_, SystemErrorText(error)});
+            log_->Failure(L"Could not read the records: " + why, error);
+        }
         return false;
     }
     std::wstring base = KnownFolder(CSIDL_COMMON_APPDATA);
@@ -448,30 +469,38 @@ bool TRemoval::ReadRecords() {
         std::wstring f = FullPath(KnownFolder(csidl));
         if (!f.empty()) shortcutFolders_.push_back(f);
     }
-    for (const std::string& line : lines.Lines) {
-        if (line.empty()) continue;
+    bool readOk = reader.ForEachLine([&](const std::string& line, bool whole) {
+        if (line.empty()) return;
+        if (!whole) return Refuse(Utf8ToUtf16(line), L"longer than any path the setup writes");
         std::size_t dir = std::strlen(kMadeDirPrefix), copy = std::strlen(kFileCopyPrefix);
         bool folder = line.compare(0, dir, kMadeDirPrefix) == 0;
-        if (!folder && line.compare(0, copy, kFileCopyPrefix) != 0) {
-            Refuse(Utf8ToUtf16(line), L"not a line the setup writes");
-            continue;
-        }
+        if (!folder && line.compare(0, copy, kFileCopyPrefix) != 0)
+            return Refuse(Utf8ToUtf16(line), L"not a line the setup writes");
         std::string text = line.substr(folder ? dir : copy);
         std::wstring path = Utf8ToUtf16(text);
         // A line must read back exactly as the setup writes paths: a character
         // dropped on the way would name another item.
-        if (Utf16ToUtf8(path) != text) {
-            Refuse(Utf8ToUtf16(line), L"its bytes are not a path as the setup writes it");
-            continue;
-        }
+        if (Utf16ToUtf8(path) != text)
+            return Refuse(Utf8ToUtf16(line), L"its bytes are not a path as the setup writes it");
         std::wstring full = FullPath(path);
-        if (full.empty()) {
-            Refuse(Utf8ToUtf16(line), L"not a full path");
-            continue;
-        }
+        if (full.empty()) return Refuse(Utf8ToUtf16(line), L"not a full path");
         Classify(line, full, folder);
+    });
+    if (!readOk) {
+        DWORD e = GetLastError();
+        outcome_.Problems.push_back({installLog_, SystemErrorText(e)});
+        log_->Failure(L"Could not read " + installLog_, e);
+        return false;
     }
     return true;
+}
+
+TLogHashPlaces TRemoval::HashPlaces() const {
+    TLogHashPlaces places;
+    places.SettingsKey = kSettingsKey;
+    places.UninstallKey = kUninstallKey;
+    if (!options_.InstallLogSHA256.empty()) places.Known.push_back(options_.InstallLogSHA256);
+    return places;
 }
 
 // Every name is compared by what it reaches, so that a program started through
@@ -704,9 +733,12 @@ void TRemoval::RemoveRecords() {
             return log_->Line(L"Kept (the new installation's own): " + installLog_);
     DWORD e = 0;
     UniqueHandle log;
-    e = Retrying([&] { return log = OpenToRemove(installLogReal_, false, e), e; }, log_, installLog_,
-                 installLogReal_, false);
-    if (!log.valid()) return Fail(L"Could not remove file", installLog_, e);
+    // A setup stopped before its end may have left only its journal.
+    const bool hasLog = FileIsPresent(installLogReal_);
+    if (hasLog)
+        e = Retrying([&] { return log = OpenToRemove(installLogReal_, false, e), e; }, log_, installLog_,
+                     installLogReal_, false);
+    if (hasLog && !log.valid()) return Fail(L"Could not remove file", installLog_, e);
     std::vector<const Record*> last;
     for (const Record& r : records_)
         if (r.role == Role::AboveFolder || (r.role == Role::Folder && SamePath(r.real, folderReal_)))
@@ -735,13 +767,14 @@ void TRemoval::RemoveRecords() {
     }
     RemoveProgram();
     if (failed_) return;
-    if ((e = DeleteThrough(log.get())) != 0) {
+    if (hasLog && (e = DeleteThrough(log.get())) != 0) {
         RestoreProgram();
         return Fail(L"Could not remove file", installLog_, e);
     }
     log.reset();
     recordsGone_ = true;
-    log_->Line(L"Removed file: " + installLog_);
+    if (hasLog) log_->Line(L"Removed file: " + installLog_);
+    RemoveJournal();
     for (auto& [r, h] : folders) {
         e = DeleteThrough(h.get());
         for (int n = 0; e == ERROR_DIR_NOT_EMPTY && n < 10 && FolderLooksEmpty(r->real); ++n) {
@@ -764,6 +797,23 @@ void TRemoval::RemoveRecords() {
     if (!options_.KeepRegistry) RemoveRegistry();
 }
 
+// The journal of a stopped setup (and the Install.log it was writing) and the
+// journal's key go with Install.log, and stay with it.
+void TRemoval::RemoveJournal() {
+    for (const char* name : {kJournalName, "Install.log.new"}) {
+        std::wstring record = JoinPath(folderReal_, name);
+        if (!FileIsPresent(record)) continue;
+        if (RemoveFileItself(record))
+            log_->Line(L"Removed file: " + record);
+        else
+            Fail(L"Could not remove file", record, GetLastError());
+    }
+    if (!options_.KeepRegistry)
+        if (LONG r = DeleteJournalKey(folder_))
+            Fail(L"Could not remove registry key", std::wstring(L"HKEY_LOCAL_MACHINE\\") + kJournalKey,
+                 static_cast<DWORD>(r));
+}
+
 // What a later attempt needs: Install.log lists every recorded item that is
 // still there. Written beside and then put in place, so that a failed write
 // leaves the earlier, longer list rather than a cut one; never through a link
@@ -779,6 +829,9 @@ void TRemoval::KeepRecords() {
     std::wstring fresh = installLogReal_ + L".new";
     if (SaveListToFile(remaining, fresh) &&
         MoveFileExW(fresh.c_str(), installLogReal_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        // The next attempt must find it trusted: its hash where the old one was recorded.
+        std::string text = remaining.Text();
+        UpdateLogHash(folder_, HashPlaces(), TSha256::HexOf(text.data(), text.size()));
         log_->Line(L"Install.log now lists what remains (" + DecimalW(remaining.Count()) + L" lines)");
         return;
     }

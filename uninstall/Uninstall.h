@@ -48,6 +48,8 @@ struct TUninstallOptions {
     TRunLog* Trace = nullptr;
     bool KeepRegistry = false;
     std::vector<std::wstring> Keep;
+    // Install.log's hash as the entry just replaced held it (the entry no longer does).
+    std::string InstallLogSHA256;
 };
 
 // The exit codes of "-ui", for deployment tools.

@@ -445,6 +445,33 @@ std::wstring SetupVariant(const std::wstring& folder, const char* type, const ch
     return as ? path : std::wstring();
 }
 
+std::uintptr_t AddressIn(HANDLE process, const wchar_t* module, const char* function) {
+    auto local = reinterpret_cast<std::uintptr_t>(GetProcAddress(GetModuleHandleW(module), function));
+    HMODULE owner = nullptr;
+    wchar_t name[MAX_PATH] = {}, there[MAX_PATH] = {};
+    if (!local ||
+        !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(local), &owner) ||
+        !GetModuleBaseNameW(GetCurrentProcess(), owner, name, MAX_PATH))
+        return 0;
+    HMODULE mods[512];
+    DWORD bytes = 0;
+    if (!EnumProcessModules(process, mods, sizeof mods, &bytes)) return 0;
+    for (DWORD i = 0; i < bytes / sizeof(HMODULE); ++i)
+        if (GetModuleBaseNameW(process, mods[i], there, MAX_PATH) && lstrcmpiW(name, there) == 0)
+            return reinterpret_cast<std::uintptr_t>(mods[i]) +
+                   (local - reinterpret_cast<std::uintptr_t>(owner));
+    return 0;
+}
+
+bool PokeByte(HANDLE process, std::uintptr_t at, std::uint8_t byte, std::uint8_t* before) {
+    SIZE_T n = 0;
+    void* p = reinterpret_cast<void*>(at);
+    if (before && !ReadProcessMemory(process, p, before, 1, &n)) return false;
+    return WriteProcessMemory(process, p, &byte, 1, &n) && FlushInstructionCache(process, p, 1);
+}
+
 HANDLE HoldInstallLock() {
     return CreateMutexW(nullptr, TRUE, L"Global\\Norvanta Word Processor Setup");
 }

@@ -3,6 +3,7 @@
 // read the page title, press buttons and keys, answer its message boxes.
 #pragma once
 #include <windows.h>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -112,3 +113,10 @@ int RunOnHost(const std::string& command, DWORD milliseconds = 30000);
 bool HostLink(const std::wstring& link, const std::wstring& target);
 // The first visible child window of a class.
 HWND VisibleChild(HWND parent, const wchar_t* cls);
+
+// ---- For a test that is its setup's debugger.
+// Where a function of this process's system libraries lies in another process:
+// the same library there, at its own base (0 when it is not loaded there).
+std::uintptr_t AddressIn(HANDLE process, const wchar_t* module, const char* function);
+// Writes one byte of the other process's code (the earlier one to *before).
+bool PokeByte(HANDLE process, std::uintptr_t at, std::uint8_t byte, std::uint8_t* before = nullptr);

@@ -220,24 +220,31 @@ TEST_F(Faults, LinksInTheWayAndDeviceNamesAreRefused) {
     }
 }
 
-TEST_F(Faults, AnInstallLogThatCannotBeReadOrWrittenDoesNotStopTheInstallation) {
+// The files are installed, but no record lies: exit 2, no settings and no
+// uninstall entry, and the journal stays as the record of what was written.
+TEST_F(Faults, AnInstallLogThatCannotBeReadOrWrittenEndsWithTwoAndNoEntry) {
     // A folder where the log would be: neither read nor replaced.
     CreateDirectoryW(main.c_str(), nullptr);
     CreateDirectoryW((main + L"\\Install.log").c_str(), nullptr);
-    EXPECT_EQ(RunSilently(L"/S \"/D" + main + L"\""), 0);
+    std::wstring runLog = dir / L"setup.log";
+    EXPECT_EQ(RunSilently(L"/S \"/D" + main + L"\" \"/LOG=" + runLog + L"\""), 2);
+    EXPECT_TRUE(HasLine(FileLines(runLog), "Exit code 2: Install.log could not be written: "));
     EXPECT_TRUE(Exists(main + L"\\qrd.exe"));
     EXPECT_EQ(GetFileAttributesW((main + L"\\Install.log").c_str()) & FILE_ATTRIBUTE_DIRECTORY,
               static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+    EXPECT_TRUE(Exists(main + L"\\Install.journal"));
     RemoveDirectoryW((main + L"\\Install.log").c_str());
 
     // A log held open by another program: the earlier log stays as it was.
     CleanInstallState();
     HANDLE lock = Lock(main + L"\\Install.log", "Made Dir: earlier\r\n");
-    EXPECT_EQ(RunSilently(L"/S \"/D" + main + L"\""), 0);
+    EXPECT_EQ(RunSilently(L"/S \"/D" + main + L"\""), 2);
     CloseHandle(lock);
     EXPECT_EQ(Bytes(main + L"\\Install.log"), "Made Dir: earlier\r\n");
     EXPECT_TRUE(Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS)));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
 }
 
 TEST_F(Faults, EarlierLogsHoldingNulBytesKeepEveryByteOfTheirRecords) {
@@ -371,31 +378,10 @@ private:
     enum class Stage { Trigger, Allocation, Done };
 
     bool Put(std::uintptr_t at, std::uint8_t byte, std::uint8_t* before) {
-        SIZE_T n = 0;
-        void* p = reinterpret_cast<void*>(at);
-        if (before && !ReadProcessMemory(process_, p, before, 1, &n)) return false;
-        return WriteProcessMemory(process_, p, &byte, 1, &n) && FlushInstructionCache(process_, p, 1);
+        return PokeByte(process_, at, byte, before);
     }
-    // Where a function of this process's system libraries lies in the debuggee:
-    // the same library there, at its own base.
     std::uintptr_t InDebuggee(const wchar_t* module, const char* function) {
-        auto local = reinterpret_cast<std::uintptr_t>(GetProcAddress(GetModuleHandleW(module), function));
-        HMODULE owner = nullptr;
-        wchar_t name[MAX_PATH] = {}, there[MAX_PATH] = {};
-        if (!local ||
-            !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                    GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                reinterpret_cast<LPCWSTR>(local), &owner) ||
-            !GetModuleBaseNameW(GetCurrentProcess(), owner, name, MAX_PATH))
-            return 0;
-        HMODULE mods[512];
-        DWORD bytes = 0;
-        if (!EnumProcessModules(process_, mods, sizeof mods, &bytes)) return 0;
-        for (DWORD i = 0; i < bytes / sizeof(HMODULE); ++i)
-            if (GetModuleBaseNameW(process_, mods[i], there, MAX_PATH) && lstrcmpiW(name, there) == 0)
-                return reinterpret_cast<std::uintptr_t>(mods[i]) +
-                       (local - reinterpret_cast<std::uintptr_t>(owner));
-        return 0;
+        return AddressIn(process_, module, function);
     }
     // Past a breakpoint hit at `at`: the thread goes on at `eip`, with `eax` when given.
     bool Resume(DWORD threadId, std::uintptr_t eip, bool returnNil) {
@@ -502,12 +488,14 @@ TEST_F(Faults, AnUnexpectedErrorOnTheProgressPageEndsWith217) {
     EXPECT_EQ(p.MessageText(question), GetTextW(txtNotFinished));
     p.Answer(question, IDYES);
     EXPECT_EQ(p.Wait(), 217);
-    // The copying had begun (the shared folders were made): it is recorded, as
-    // after a write failure.
+    // The copying had begun (the shared folders were made): it is recorded in the
+    // journal key, for the next run, as the install folder for Install.log was not made yet.
     EXPECT_TRUE(Exists(SharedData() + L"Public"));
     EXPECT_FALSE(Exists(main + L"\\qrd.exe"));
-    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"MAINDIR").Text(), main);
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, L"Software\\Norvanta Word Processor\\Journal", L"Folder").Text(),
+              main);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW))
+        << "no entry starts a program that is not there";
 }
 
 // Only bytes the running image vouches for are installed: a file its index does

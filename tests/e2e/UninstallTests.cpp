@@ -2,6 +2,7 @@
 // program list and deployment tools run it: what goes, what stays, the exit
 // codes, the boxes and the run log.
 #include "E2ETest.h"
+#include "Sha256.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <functional>
@@ -122,7 +123,9 @@ protected:
     }
     int RunUi(const std::wstring& arguments) { return RunSilently(arguments, main + L"\\qrd.exe"); }
     // Install.log with other bytes, as someone who changed it leaves it.
+    // A log the test writes, recorded as the setup records its own: its lines are followed.
     void WriteLog(const std::string& bytes) {
+        RecordLogHash(TSha256::HexOf(bytes.data(), bytes.size()));
         HANDLE f = CreateFileW((main + L"\\Install.log").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
                                nullptr);
         DWORD written = 0;

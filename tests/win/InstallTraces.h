@@ -154,6 +154,21 @@ inline void CleanInstallState() {
         RegDeleteTreeW(k, L"Norvanta Word Processor");
         RegCloseKey(k);
     }
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &k) ==
+        ERROR_SUCCESS) {
+        RegDeleteTreeW(k, L"Norvanta Word Processor"); // the journal key of a stopped run
+        RegCloseKey(k);
+    }
+}
+
+// Install.log's hash in the uninstall entry, as the setup records the log it wrote.
+inline void RecordLogHash(const std::string& hex) {
+    std::wstring text(hex.begin(), hex.end());
+    HKEY k;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyW, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &k)) return;
+    RegSetValueExW(k, L"InstallLogSHA256", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(k);
 }
 
 // The lines of a text file split at CR LF (the last line ends with one too).
