@@ -3,6 +3,7 @@
 #include "DosTime.h"
 #include "InstallLog.h"
 #include "Paths.h"
+#include "Security.h"
 #include "TextConv.h"
 #include "WinHandles.h"
 #include <algorithm>
@@ -54,37 +55,74 @@ double FileDateOf(const std::wstring& path) {
     return DosTimeToDateTime((static_cast<std::uint32_t>(date) << 16) | time);
 }
 
-void MakeFolderChain(const std::wstring& folder, TInstallLog* log, TRunLog* trace) {
+void MakeFolderChain(const std::wstring& folder, TInstallLog* log, TRunLog* trace, void* attributes) {
     if (folder.empty() || FolderExists(folder)) return;
     std::wstring parent = FolderPartOf(PathWithoutSlash(folder));
-    if (parent.size() < folder.size()) MakeFolderChain(parent, log, trace);
-    if (CreateDirectoryW(folder.c_str(), nullptr)) {
+    if (parent.size() < folder.size()) MakeFolderChain(parent, log, trace, attributes);
+    // Recorded before it is made: a kill in between leaves no folder unrecorded.
+    AddLogLine(log, kMadeDirPrefix + Utf16ToUtf8(folder));
+    // Made with its permissions at once: nobody else can put anything in it first.
+    if (CreateDirectoryW(folder.c_str(), static_cast<SECURITY_ATTRIBUTES*>(attributes))) {
         if (trace) trace->Line(L"Made folder: " + folder);
     } else if (trace) {
         trace->Failure(L"Could not make folder " + folder, GetLastError());
     }
-    AddLogLine(log, kMadeDirPrefix + Utf16ToUtf8(folder));
 }
 
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-    UniqueHandle f(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A link in its place would send the bytes wherever it points.
+    if (IsLinkedFile(path)) {
+        SetLastError(LinkRefusedError());
+        return false;
+    }
+    std::wstring partial = PartialNameOf(path);
+    RemoveFileItself(partial);
+    UniqueHandle f(CreateFileW(partial.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!f.valid()) return false;
-    DWORD written = 0;
-    if (bytes.empty()) return true;
-    if (!WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
-        DWORD error = GetLastError();
-        f.reset();
-        SetLastError(error);
-        return false;
-    }
+    DWORD written = 0, error = 0;
+    if (!bytes.empty() &&
+        !WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+        error = GetLastError();
     // A write that reports success with fewer bytes lost the rest just the same.
-    if (written != bytes.size()) {
-        f.reset();
-        SetLastError(ERROR_HANDLE_DISK_FULL);
-        return false;
+    else if (written != bytes.size())
+        error = ERROR_HANDLE_DISK_FULL;
+    // An earlier file is replaced only by one that is on the disk.
+    else if (FileIsPresent(path) && !FlushFileBuffers(f.get()))
+        error = GetLastError();
+    f.reset();
+    if (!error &&
+        !MoveFileExW(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = GetLastError();
+    if (!error) return true;
+    DeleteFileW(partial.c_str());
+    SetLastError(error);
+    return false;
+}
+
+std::wstring PartialNameOf(const std::wstring& target) {
+    return target + L".norvanta-new";
+}
+
+bool DeleteThroughHandle(FileHandle file) {
+    FILE_DISPOSITION_INFO info{TRUE};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &info, sizeof info) != FALSE;
+}
+
+bool RemoveFileItself(const std::wstring& path) {
+    // Opened as the link it may be, never through it; removed through that handle,
+    // so that nothing put at the name meanwhile is removed instead.
+    UniqueHandle f(CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!f.valid()) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
-    return true;
+    if (DeleteThroughHandle(f.get())) return true;
+    DWORD error = GetLastError();
+    f.reset();
+    SetLastError(error);
+    return false;
 }
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
@@ -211,11 +249,16 @@ UniqueHandle CreateNewBeside(const std::wstring& path, std::wstring& name) {
 }
 } // namespace
 
-bool RewriteFile(const std::wstring& path, const TRewrite& rewrite) {
+bool RewriteFile(const std::wstring& path, const TRewrite& rewrite, const std::function<void()>& beforeMove) {
     // Nobody may write it while it is read; a reader elsewhere may stay.
-    UniqueHandle earlier(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!earlier.valid() && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+    // A link in its place is not read: its lines are someone else's. The new
+    // file takes the link's place, not its target's.
+    UniqueHandle earlier;
+    if (!IsLinkedFile(path)) {
+        earlier.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!earlier.valid() && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+    }
     std::wstring temporary;
     UniqueHandle made = CreateNewBeside(path, temporary);
     if (!made.valid()) return false;
@@ -235,6 +278,7 @@ bool RewriteFile(const std::wstring& path, const TRewrite& rewrite) {
     DWORD error = ok ? 0 : GetLastError();
     made.reset();
     earlier.reset();
+    if (ok && beforeMove) beforeMove();
     if (ok &&
         !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         ok = false;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Exit codes deployment tools rely on.
@@ -48,6 +49,8 @@ public:
     virtual bool LaunchAfter() = 0;
 };
 
+class TJournal;
+
 class TInstallSession {
 public:
     bool Silent = false;                    // nobody is there to answer
@@ -57,6 +60,7 @@ public:
     std::unique_ptr<TInstallLog> Log;       // made when the copying begins
     std::wstring LogPath;                   // Install.log; empty for a portable copy
     std::wstring PublicRoot;                // shared documents folder, "...\Public\"
+    bool PublicMade = false;                // by this run: opened to the users after the copying
     double InstallStamp = 0.0;              // the moment written to install_stamp
     TInstallChoices* Choices = nullptr;     // not owned
     TInstallQuestions* Questions = nullptr; // not owned; nil: every failure stops
@@ -69,6 +73,17 @@ public:
     // this installation's is replaced by it once it has succeeded.
     std::vector<std::wstring> EarlierCopies;
     TRunLog* Trace = nullptr; // not owned; nil: no run log (/LOG=)
+    // The record that survives a kill, fed by the log (not for a portable copy).
+    std::shared_ptr<TJournal> Journal;
+    std::uint64_t ProgramBytes = 0; // qrd.exe's size in the payload: the entry needs it whole
+    // Install.log's hash as the entry and the settings held it before this run
+    // replaced them, each with its folder.
+    std::vector<std::pair<std::wstring, std::string>> EarlierLogHashes;
+
+    // A line in the journal before its item is put in place; listed once it is whole.
+    void Recording(const std::string& line) {
+        if (Log) Log->Record(line);
+    }
 
     void Note(const std::wstring& text) const {
         if (Trace) Trace->Line(text);

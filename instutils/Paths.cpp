@@ -63,14 +63,39 @@ std::size_t PathRootLength(const std::wstring& path) {
     return share == std::wstring::npos ? path.size() : share + 1;
 }
 
+bool IsDeviceName(const std::wstring& part) {
+    // CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without an extension, open devices.
+    // Windows also takes the superscripts 1, 2 and 3 of Latin-1 for port digits.
+    std::wstring base;
+    for (wchar_t c : part) {
+        if (c == L'.') break;
+        if (c == 0xB9) c = L'1';
+        if (c == 0xB2 || c == 0xB3) c = static_cast<wchar_t>(L'2' + (c - 0xB2));
+        base.push_back(c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 0x20) : c);
+    }
+    while (!base.empty() && base.back() == L' ') base.pop_back();
+    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" || base == L"CONIN$" ||
+        base == L"CONOUT$")
+        return true;
+    return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
+           base[3] >= L'1' && base[3] <= L'9';
+}
+
 bool IsValidFolderPath(const std::wstring& path) {
     std::size_t root = PathRootLength(path);
     if (root == 0) return false;
-    for (std::size_t i = root; i < path.size(); ++i) {
-        wchar_t c = path[i];
+    // "\\?\" and "\\.\" name the object manager's paths, not a share.
+    if (path[0] == L'\\' && (path[2] == L'?' || path[2] == L'.') && (path.size() == 3 || path[3] == L'\\'))
+        return false;
+    std::size_t start = root;
+    for (std::size_t i = root; i <= path.size(); ++i) {
+        wchar_t c = i < path.size() ? path[i] : L'\\';
         if (c < 32 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'/' || c == L'|' ||
             c == L'?' || c == L'*')
             return false;
+        if (c != L'\\') continue;
+        if (IsDeviceName(path.substr(start, i - start))) return false;
+        start = i + 1;
     }
     return true;
 }

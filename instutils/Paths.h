@@ -19,6 +19,10 @@ std::wstring JoinPath(const std::wstring& folder, const std::string& nameUtf8);
 // How many leading characters name the root: 3 for "C:\\", the length of
 // "\\\\server\\share\\" for a share, 0 when there is no root.
 std::size_t PathRootLength(const std::wstring& path);
+// A name Windows opens as a device whatever its folder: CON, PRN, AUX, NUL,
+// COM1-9, LPT1-9 (also with an extension or trailing blanks), CONIN$, CONOUT$.
+bool IsDeviceName(const std::wstring& part);
 // A rooted path whose names hold none of the characters Windows refuses in
-// them (control characters, < > : " / | ? *).
+// them (control characters, < > : " / | ? *) and none of which is a device
+// name; neither "\\?\" nor "\\.\" form.
 bool IsValidFolderPath(const std::wstring& path);

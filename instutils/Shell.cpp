@@ -75,8 +75,9 @@ long MakeShortcut(const std::wstring& linkPath, const std::wstring& target, cons
     r = link->QueryInterface(IID_IPersistFile, file.put_void());
     if (FAILED(r)) return r;
     MakeFolderChain(FolderPartOf(linkPath), log, trace);
-    r = file->Save(linkPath.c_str(), TRUE);
+    // Recorded before it is made, as every item (the journal survives a kill).
     AddLogLine(log, kFileCopyPrefix + Utf16ToUtf8(linkPath));
+    r = file->Save(linkPath.c_str(), TRUE);
     return r;
 }
 

@@ -187,8 +187,8 @@ std::vector<ArchiveRecord> ScanArchive(TStreamInflater& inflater, std::uint64_t&
 }
 
 namespace {
-constexpr char kIndexMagic[] = "NVX1";
-constexpr std::size_t kIndexFixed = 4 + 8 + 4 + 8 + 4;
+constexpr char kIndexMagic[] = "NVX2", kOlderIndexMagic[] = "NVX1";
+constexpr std::size_t kProofSize = sizeof(TSha256::Digest);
 
 void PutLe64(std::vector<std::uint8_t>& out, std::uint64_t v) {
     PutLe32(out, static_cast<std::uint32_t>(v));
@@ -205,9 +205,13 @@ std::uint32_t Check(const std::uint8_t* p, std::size_t n) {
 } // namespace
 
 std::vector<std::uint8_t> EncodeIndex(const ArchiveIndex& index) {
-    std::vector<std::uint8_t> out(kIndexMagic, kIndexMagic + 4);
+    const char* magic = index.HasProof ? kIndexMagic : kOlderIndexMagic;
+    std::vector<std::uint8_t> out(magic, magic + 4);
     PutLe64(out, index.CompressedLength);
-    PutLe32(out, index.CompressedCheck);
+    if (index.HasProof)
+        out.insert(out.end(), index.Proof.begin(), index.Proof.end());
+    else
+        PutLe32(out, index.OlderCheck);
     PutLe64(out, index.InflatedLength);
     PutLe32(out, static_cast<std::uint32_t>(index.Records.size()));
     for (const ArchiveRecord& r : index.Records) AppendRecordHeader(out, r.Name, r.DateTime, r.Size);
@@ -216,14 +220,20 @@ std::vector<std::uint8_t> EncodeIndex(const ArchiveIndex& index) {
 }
 
 bool DecodeIndex(const std::uint8_t* data, std::size_t length, ArchiveIndex& index) {
-    if (length < kIndexFixed + 4 || std::memcmp(data, kIndexMagic, 4) != 0) return false;
-    if (Le32(data + length - 4) != Check(data, length - 4)) return false;
+    if (length < 4) return false;
     ArchiveIndex got;
+    got.HasProof = std::memcmp(data, kIndexMagic, 4) == 0;
+    if (!got.HasProof && std::memcmp(data, kOlderIndexMagic, 4) != 0) return false;
+    const std::size_t check = got.HasProof ? kProofSize : 4, fixed = 4 + 8 + check + 8 + 4;
+    if (length < fixed + 4 || Le32(data + length - 4) != Check(data, length - 4)) return false;
     got.CompressedLength = Le64(data + 4);
-    got.CompressedCheck = Le32(data + 12);
-    got.InflatedLength = Le64(data + 16);
-    std::uint32_t count = Le32(data + 24);
-    std::size_t pos = kIndexFixed, end = length - 4;
+    if (got.HasProof)
+        std::memcpy(got.Proof.data(), data + 12, kProofSize);
+    else
+        got.OlderCheck = Le32(data + 12);
+    got.InflatedLength = Le64(data + 12 + check);
+    std::uint32_t count = Le32(data + 20 + check);
+    std::size_t pos = fixed, end = length - 4;
     std::uint64_t offset = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
         if (pos >= end || end - pos < kRecordOverhead + data[pos]) return false;

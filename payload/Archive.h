@@ -6,14 +6,17 @@
 //
 // Beside it the packer stores an index (resource INDEX of type FILES): what
 // the setup must know before it writes anything, so that it need not inflate
-// the archive to learn it. Little-endian:
-//   "NVX1" | compressed length (8) | Adler-32 of the compressed bytes (4) |
+// the archive to learn it, and the proof that the bytes it reads from its file
+// are the ones its image carries. Little-endian:
+//   "NVX2" | compressed length (8) | SHA-256 of the compressed bytes (32) |
 //   inflated length (8) | record count (4) | each record's header as the
 //   archive holds it (name length, name, date-time, size) | Adler-32 of all
 //   the bytes before it (4)
-// Adler-32 because inflate computes it anyway: the check costs the setup no code.
+// Older packers wrote "NVX1", with an Adler-32 of the compressed bytes (4) in
+// place of the SHA-256: it still decodes, as an index without proof.
 #pragma once
 #include "Exceptions.h"
+#include "Sha256.h"
 #include "Zlib.h"
 #include <cstddef>
 #include <cstdint>
@@ -51,11 +54,14 @@ std::vector<ArchiveRecord> ScanArchive(TStreamInflater& inflater, std::uint64_t&
 
 struct ArchiveIndex {
     std::uint64_t CompressedLength = 0;
-    std::uint32_t CompressedCheck = 0;
+    bool HasProof = false;        // false: an index of the older form
+    TSha256::Digest Proof{};      // SHA-256 of the compressed bytes
+    std::uint32_t OlderCheck = 0; // the older form's Adler-32 in its place: kept, never trusted
     std::uint64_t InflatedLength = 0;
     std::vector<ArchiveRecord> Records; // without Data
 };
 
+// The current form; the older one (no proof) when the index has none.
 std::vector<std::uint8_t> EncodeIndex(const ArchiveIndex& index);
 // False when the bytes are no well-formed index: their own CRC, the names, the
 // records adding up to the inflated length, nothing after the end.

@@ -1,6 +1,7 @@
 #include "ReadAhead.h"
 #include "Exceptions.h"
 #include <algorithm>
+#include <exception>
 #include <new>
 #include <string>
 #include <windows.h>
@@ -9,8 +10,8 @@ namespace {
 struct TBlock {
     std::unique_ptr<std::uint8_t[]> data;
     std::size_t length = 0;
-    bool last = false;   // the stream ends in it, or the inflater failed in it
-    std::string failure; // the inflater's message when it failed
+    bool last = false;          // the stream ends in it, or the inflater failed in it
+    std::exception_ptr failure; // what the inflater threw (damage, or a read that failed)
 };
 } // namespace
 
@@ -39,22 +40,19 @@ struct TInflateAhead::State {
     // Inflates the next block; called without the lock, by one side at a time.
     void Fill(TBlock& b) {
         b.length = 0;
-        b.failure.clear();
+        b.failure = nullptr;
         // Made when first filled, not zero-filled: a small payload touches only what it fills.
         if (!b.data) b.data.reset(new (std::nothrow) std::uint8_t[kBlock]);
-        if (!b.data) {
-            b.failure = "Out of memory while inflating";
-            b.last = true;
-            return;
-        }
         try {
+            if (!b.data) throw EZlibError("Out of memory while inflating");
             b.length = inflater.Read(b.data.get(), kBlock);
             b.last = b.length < kBlock;
-        } catch (const EZlibError& e) {
-            b.failure = e.Message();
+        } catch (const std::bad_alloc&) {
+            b.failure = std::make_exception_ptr(EZlibError("Out of memory while inflating"));
             b.last = true;
         } catch (...) {
-            b.failure = "Out of memory while inflating";
+            // Handed to the reader as it was thrown: the thread goes on waiting.
+            b.failure = std::current_exception();
             b.last = true;
         }
     }
@@ -116,9 +114,9 @@ std::size_t TInflateAhead::Take(const std::uint8_t*& bytes, std::size_t count) {
                 return n;
             }
             if (b.last) { // held on to: every later call ends here too
-                std::string failure = b.failure;
+                std::exception_ptr failure = b.failure;
                 ReleaseSRWLockExclusive(&s.lock);
-                if (!failure.empty()) throw EZlibError(failure);
+                if (failure) std::rethrow_exception(failure);
                 return 0;
             }
             s.holding = false;

@@ -11,13 +11,14 @@ public:
     // The inflater is not owned; while this object lives only it uses it.
     // Without a thread the reader inflates each block itself, into one block.
     TInflateAhead(TStreamInflater& inflater, bool threaded);
-    ~TInflateAhead(); // stops the thread
+    ~TInflateAhead(); // stops the thread and waits for it to end
     TInflateAhead(const TInflateAhead&) = delete;
     TInflateAhead& operator=(const TInflateAhead&) = delete;
 
     // The next inflated bytes in order, at most count: bytes points at them
-    // until the next call. 0 only at the stream's end. Throws EZlibError where
-    // the inflater threw (at the start of the block it was filling).
+    // until the next call. 0 only at the stream's end. Throws what the inflater
+    // threw (EZlibError, EPayloadReadError) at the start of the block it was
+    // filling, until Restart.
     std::size_t Take(const std::uint8_t*& bytes, std::size_t count);
     // Throws count bytes away; the number there were before the end.
     std::uint64_t Skip(std::uint64_t count);

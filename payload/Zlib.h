@@ -25,12 +25,22 @@ InflatedBuffer InflateBuffer(const void* input, std::uint32_t inputLength, std::
 // otherwise a tenth of a second spent on its check value.
 std::uint32_t Adler32(std::uint32_t check, const void* data, std::size_t length);
 
+// Compressed bytes that could not be read (a share or a removable disk that
+// went away): no damage, and the same read may succeed later. Error is the
+// system's code.
+class EPayloadReadError : public Exception {
+public:
+    EPayloadReadError(std::string message, unsigned long error)
+        : Exception(std::move(message)), Error(error) {}
+    unsigned long Error;
+};
+
 // Compressed bytes read in order from their start, such as a span of a file.
 class TByteSource {
 public:
     virtual ~TByteSource() = default;
     // Up to count bytes from the current position on; 0 at the end. Throws
-    // EZlibError when the bytes cannot be read.
+    // EPayloadReadError when the bytes cannot be read.
     virtual std::size_t Read(void* buffer, std::size_t count) = 0;
     // Back to the first byte.
     virtual void Rewind() = 0;
@@ -53,6 +63,7 @@ private:
 // Inflates one complete zlib stream from a source, never holding more than
 // one input block. Reads past the stream's end give short counts; a damaged
 // stream, or one whose source ends before the stream does, throws EZlibError.
+// A source that cannot be read throws through it: only Restart goes on from there.
 class TStreamInflater {
 public:
     explicit TStreamInflater(TByteSource& source); // not owned

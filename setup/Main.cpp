@@ -59,14 +59,21 @@ int RunSetup(bool silent, const TCommandPreset& preset, TRunLog& trace, std::wst
                      reinterpret_cast<LPARAM>(Application->Icon));
     }
 
-    // The payload lives until the process ends: the entries point into it.
-    static TAttachedFiles* files = new TAttachedFiles();
+    // Owned here, and gone before the process ends on every path (its inflater's
+    // thread stopped and waited for): returning, an exception, the session's end.
+    auto files = std::make_unique<TAttachedFiles>(&trace);
     auto form = std::make_unique<TMainForm>(nullptr, *files, session, preset);
-    // Logging off in the middle keeps the records too.
-    Application->OnEndSession = [&session] {
+    TInstallLock lock;
+    form->InstallLock = &lock;
+    // Logging off in the middle keeps the records too, waiting a little for the lock.
+    Application->OnEndSession = [&session, &files, &lock] {
+        DWORD start = GetTickCount();
+        lock.Acquire(session.Trace, [start] { return GetTickCount() - start < 5000; });
         RecordInstall(session);
         int code = CriticalErrorShown() ? kExitFatal : session.ExitCode();
         session.Note(L"Exit code " + DecimalW(code) + L": the session of Windows ends");
+        // Nothing returns from here: what was reading the payload never uses it again.
+        files.reset();
         ExitProcess(static_cast<UINT>(code));
     };
     try {
@@ -83,6 +90,7 @@ int RunSetup(bool silent, const TCommandPreset& preset, TRunLog& trace, std::wst
     }
     RecordInstall(session);
     ReplaceEarlierCopies(session);
+    lock.Release(); // the last record is written
     // An error shown while the wizard ran leaves it in no known state.
     if (CriticalErrorShown()) session.SetFatal(L"an unexpected error was shown while the wizard ran");
     reason = session.ExitReason();
@@ -136,19 +144,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
         trace.Line(L"Exit code 0: the help was asked for; nothing was installed");
         ExitProcess(kExitOk);
     }
-    {
-        TInstallLock lock(&trace);
-        try {
-            code = RunSetup(silent, preset, trace, reason);
-        } catch (const Exception& e) {
-            ReportFatal(silent, e.Message(), trace);
-        } catch (const std::bad_alloc&) {
-            ReportFatal(silent, "Out of memory", trace);
-        } catch (...) {
-            ReportFatal(silent, "Unexpected error", trace);
-        }
-        DoneCom();
+    try {
+        code = RunSetup(silent, preset, trace, reason);
+    } catch (const Exception& e) {
+        ReportFatal(silent, e.Message(), trace);
+    } catch (const std::bad_alloc&) {
+        ReportFatal(silent, "Out of memory", trace);
+    } catch (...) {
+        ReportFatal(silent, "Unexpected error", trace);
     }
+    DoneCom();
     trace.Line(L"Exit code " + DecimalW(code) + L": " + reason);
     ExitProcess(static_cast<UINT>(code));
 }

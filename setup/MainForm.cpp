@@ -1,12 +1,14 @@
 #include "MainForm.h"
 #include "AttachFiles.h"
 #include "Files.h"
+#include "InstallLock.h"
 #include "Locale.h"
 #include "MainFormTable.h"
 #include "MessageBox.h"
 #include "Paths.h"
 #include "Product.h"
 #include "ResourceStream.h"
+#include "Security.h"
 #include "Settings.h"
 #include "Shell.h"
 #include "Strings.h"
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <vector>
 
 namespace {
 
@@ -24,6 +27,61 @@ std::wstring ProgramFiles() {
 
 bool IsBlank(wchar_t c) {
     return c <= L' ';
+}
+
+// The notice shown while the lock is awaited: a modeless dialog whose Annuler
+// button (IDCANCEL) sets the flag; its text is the static 0xFFFF, as in a box.
+INT_PTR CALLBACK WaitNoticeProc(HWND box, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(box, DWLP_USER, l);
+        return TRUE;
+    }
+    if (message == WM_COMMAND && LOWORD(w) == IDCANCEL) {
+        if (auto* cancelled = reinterpret_cast<bool*>(GetWindowLongPtrW(box, DWLP_USER))) *cancelled = true;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+HWND ShowWaitNotice(HWND owner, const std::wstring& text, bool mayCancel, bool* cancelled) {
+    std::vector<WORD> t;
+    auto dword = [&](DWORD v) {
+        t.push_back(LOWORD(v));
+        t.push_back(HIWORD(v));
+    };
+    auto string = [&](const wchar_t* s) {
+        for (; *s; ++s) t.push_back(*s);
+        t.push_back(0);
+    };
+    auto item = [&](DWORD style, short x, short y, short cx, short cy, WORD id, WORD cls, const wchar_t* s) {
+        if (t.size() % 2) t.push_back(0); // each item on a DWORD boundary
+        dword(style | WS_CHILD | WS_VISIBLE);
+        dword(0);
+        for (short v : {x, y, cx, cy}) t.push_back(static_cast<WORD>(v));
+        t.push_back(id);
+        t.push_back(0xFFFF);
+        t.push_back(cls);
+        string(s);
+        t.push_back(0);
+    };
+    dword(DS_MODALFRAME | DS_SETFONT | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU);
+    dword(0);
+    t.push_back(2);
+    for (short v : {0, 0, 240, 64}) t.push_back(static_cast<WORD>(v));
+    t.push_back(0); // no menu
+    t.push_back(0); // the dialog class
+    string(GetTextW(txtCaption).c_str());
+    t.push_back(8);
+    string(L"MS Shell Dlg");
+    item(SS_LEFT, 10, 10, 220, 28, 0xFFFF, 0x0082, L"");
+    item(BS_DEFPUSHBUTTON | WS_TABSTOP, 95, 42, 50, 14, IDCANCEL, 0x0080, GetTextW(txtCancel).c_str());
+    HWND box = CreateDialogIndirectParamW(ModuleInstance(), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()),
+                                          owner, WaitNoticeProc, reinterpret_cast<LPARAM>(cancelled));
+    if (!box) return nullptr;
+    SetDlgItemTextW(box, 0xFFFF, text.c_str());
+    EnableWindow(GetDlgItem(box, IDCANCEL), mayCancel);
+    ShowWindow(box, SW_SHOW);
+    return box;
 }
 
 bool HasDrive(const std::wstring& path) {
@@ -261,6 +319,16 @@ bool TMainForm::EnterPage(int page, TWinControl*& focus) {
                    L"the destination " + dest + L" cannot be used: " + why);
             return false;
         }
+        if (!NoLinkInTheWay(dest)) return false;
+        TSpaceShortfall room;
+        if (!SpaceSuffices(files_, dest, IsPortable(), room, session_.Trace)) {
+            Refuse(FormatText(kTextNoRoom, {Utf16ToUtf8(room.Drive), FrenchSize(room.Needed, true),
+                                            FrenchSize(room.Free, false)}),
+                   kExitRefused,
+                   L"not enough room on " + room.Drive + L" for the installation: " + DecimalW(room.Needed) +
+                       L" bytes needed, " + DecimalW(room.Free) + L" free");
+            return false;
+        }
         session_.MainDir = dest;
         session_.Note(
             L"Destination: " + dest + L" (" +
@@ -278,12 +346,15 @@ bool TMainForm::EnterPage(int page, TWinControl*& focus) {
                    L"a copy of the word processor is running: nothing was installed");
             return false;
         }
-        return true;
+        // Asked again: the ready page may have waited long.
+        return NoLinkInTheWay(session_.MainDir);
     case FinishPage:
         if (!FinishInstall(session_)) {
             StopOnWriteFailure();
             return false;
         }
+        // The page waits for the person: another setup may write meanwhile.
+        if (!session_.Silent && InstallLock) InstallLock->Release();
         return true;
     default:
         return false;
@@ -294,9 +365,10 @@ void TMainForm::GoToPage(int page) {
     if (page < WelcomePage || page > ClosePage) return;
     if (page == ClosePage) {
         session_.Finished = true;
+        // The closing records need it again; the installation is done, so it is awaited.
+        TakeLock(false);
         CloseInstall(session_, files_);
-        if (!session_.Silent && FinBx->Checked())
-            OpenWithShell(JoinPath(session_.MainDir, "qrd.exe"), SW_SHOW);
+        if (!session_.Silent && FinBx->Checked()) StartProgram(JoinPath(session_.MainDir, "qrd.exe"));
         AllowClose = true;
         ModalResult = mrOk;
         return;
@@ -396,13 +468,73 @@ bool TMainForm::StopCopying() {
     return copyingStopped_;
 }
 
+bool TMainForm::NoLinkInTheWay(const std::wstring& dest) {
+    std::wstring link = PlantedLinkInTheWay(dest, IsPortable());
+    if (link.empty()) return true;
+    Refuse(FormatText(kTextLinkInTheWay, {Utf16ToUtf8(link)}), kExitRefused,
+           L"the folder " + link +
+               L" is a junction, symbolic link or mount point that another user could have made: nothing was "
+               L"written");
+    return false;
+}
+
+bool TMainForm::TakeLock(bool mayCancel) {
+    if (!InstallLock) return true;
+    if (session_.Silent) return InstallLock->Acquire(session_.Trace);
+    HWND notice = nullptr, form = HandleAllocated() ? WindowHandle() : nullptr;
+    bool cancelled = false;
+    bool taken = InstallLock->Acquire(session_.Trace, [&] {
+        if (!notice) {
+            if (form) EnableWindow(form, FALSE);
+            notice = ShowWaitNotice(form, Utf8ToUtf16(kTextWaitingForLock), mayCancel, &cancelled);
+            session_.Note(L"The wizard tells the person it waits for the other setup or uninstall");
+        }
+        MSG msg;
+        while (!cancelled && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return !mayCancel;
+            }
+            if (notice && IsDialogMessageW(notice, &msg)) continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        return !cancelled;
+    });
+    if (form) EnableWindow(form, TRUE);
+    if (notice) DestroyWindow(notice);
+    if (form) SetForegroundWindow(form);
+    return taken;
+}
+
+void TMainForm::StartProgram(const std::wstring& program) {
+    // Elevated, the program would run with the setup's token, not the person's.
+    DWORD id = 0;
+    if (IsElevated() && StartAsDesktopUser(program, session_.MainDir, &id)) {
+        session_.Note(L"Started " + program + L" through the desktop's shell, as its user (process " +
+                      DecimalW(id) + L")");
+        return;
+    }
+    OpenWithShell(program, SW_SHOW);
+    session_.Note(L"Started " + program + L" with the setup's own token");
+}
+
 void TMainForm::RunCopying() {
+    // Taken just before the first write, so that a wizard left open on a page
+    // holds no other installation up.
+    if (!TakeLock(true)) {
+        session_.Note(L"Cancelled while waiting for the other setup or uninstall");
+        AllowClose = true;
+        ModalResult = mrCancel;
+        return;
+    }
     if (!session_.Silent) {
         ShowProgressBar();
         session_.Progress = this;
     }
     if (HandleAllocated()) UpdateWindow(WindowHandle());
     bool ok = RunInstall(session_, files_);
+    OpenSharedDocuments(session_);
     session_.Progress = nullptr;
     if (ok) {
         // Asked during the last file: nothing is left to stop, the finish page comes.

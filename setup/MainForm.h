@@ -10,6 +10,7 @@
 #include <string>
 
 class TAttachedFiles;
+class TInstallLock;
 
 enum TPage : int {
     WelcomePage = 0,
@@ -92,6 +93,9 @@ public:
     bool LicenceLoaded = false;
     bool AllowClose = false;
     bool HadEarlierInstall = false;
+    // The lock against a second setup, taken from the first write to the last
+    // record and never while a page waits for the person; nil: none.
+    TInstallLock* InstallLock = nullptr;
     // The logo shown by LogoImg; the image control does not own it.
     std::unique_ptr<TPNGImage> Logo;
 
@@ -100,6 +104,12 @@ private:
     // run, and the reason in the run log.
     void Refuse(const std::string& text, int silentExitCode, const std::wstring& reason);
     bool EnterPage(int page, TWinControl*& focus);
+    // A link in the way refused (the page stays); false when there is one.
+    bool NoLinkInTheWay(const std::wstring& dest);
+    // Takes the lock; the wizard tells the person meanwhile, and with mayCancel
+    // Annuler gives up waiting (false).
+    bool TakeLock(bool mayCancel);
+    void StartProgram(const std::wstring& program);
 
     // Ends the wizard after the installation stopped on a write failure.
     void StopOnWriteFailure();

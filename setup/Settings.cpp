@@ -1,5 +1,6 @@
 #include "Settings.h"
 #include "Files.h"
+#include "InstallRecords.h"
 #include "Paths.h"
 #include "Registry.h"
 #include "RunLog.h"
@@ -49,8 +50,10 @@ public:
         long r = reg_.OpenOrCreateKey(path);
         if (r != ERROR_SUCCESS && trace_) trace_->Failure(L"Could not open or create the key " + where_, r);
     }
-    void Text(const char* name, const std::wstring& text) {
-        Told(name, L"\"" + text + L"\"", reg_.PutText(name, text));
+    bool Text(const char* name, const std::wstring& text) {
+        long r = reg_.PutText(name, text);
+        Told(name, L"\"" + text + L"\"", r);
+        return r == ERROR_SUCCESS;
     }
     void Number(const char* name, std::int32_t value) {
         Told(name, DecimalW(value), reg_.PutNumber(name, value));
@@ -71,16 +74,18 @@ private:
 };
 } // namespace
 
-void SaveInstallSettings(const std::wstring& mainDir, const TInstallOptions& options, bool portable,
-                         TRunLog* trace, std::uint64_t bytesWritten) {
+bool SaveInstallSettings(const std::wstring& mainDir, const TInstallOptions& options, bool portable,
+                         TRunLog* trace, std::uint64_t bytesWritten, const std::string& logSha256) {
+    bool stored = logSha256.empty();
     {
         TTracedKey settings(HKEY_CURRENT_USER, L"HKCU", kSettingsKey, trace);
         settings.Text("MAINDIR", mainDir);
         settings.Number("INSTALLTOALL", options.AllUsers ? 1 : 0);
         settings.Number("DSKSHORTCUT", options.DesktopShortcut ? 1 : 0);
         settings.Number("LAUNCH", options.Launch ? 1 : 0);
+        if (!logSha256.empty()) stored = settings.Text(kLogHashValue, Utf8ToUtf16(logSha256)) || stored;
     }
-    if (portable) return;
+    if (portable) return stored;
     std::wstring program = JoinPath(mainDir, "qrd.exe");
     TTracedKey entry(HKEY_LOCAL_MACHINE, L"HKLM", kUninstallKey, trace);
     entry.Text("DisplayIcon", program);
@@ -105,6 +110,19 @@ void SaveInstallSettings(const std::wstring& mainDir, const TInstallOptions& opt
     entry.Number("INSTALLTOALL", options.AllUsers ? 1 : 0);
     entry.Number("DSKSHORTCUT", options.DesktopShortcut ? 1 : 0);
     entry.Number("LAUNCH", options.Launch ? 1 : 0);
+    // What the uninstaller checks Install.log against before it follows it.
+    if (!logSha256.empty()) stored = entry.Text(kLogHashValue, Utf8ToUtf16(logSha256)) || stored;
+    return stored;
+}
+
+void LoadRecordedLogHashes(std::vector<std::pair<std::wstring, std::string>>& found) {
+    TRegistry machine;
+    machine.ChangeRoot(HKEY_LOCAL_MACHINE);
+    if (machine.OpenExistingKey(kUninstallKey) && machine.ValuePresent(kLogHashValue))
+        found.emplace_back(machine.GetText("InstallLocation"), Utf16ToUtf8(machine.GetText(kLogHashValue)));
+    TRegistry user;
+    if (user.OpenExistingKey(kSettingsKey) && user.ValuePresent(kLogHashValue))
+        found.emplace_back(user.GetText("MAINDIR"), Utf16ToUtf8(user.GetText(kLogHashValue)));
 }
 
 bool WriteUpdateLog(const std::wstring& sharedDataFolder, TStringList& publicFiles, double stamp) {

@@ -5,6 +5,8 @@
 #include "StringList.h"
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 // The three boxes the settings remember; all ticked unless an earlier run said otherwise.
 struct TInstallOptions {
@@ -26,12 +28,19 @@ bool LoadUninstallEntry(std::wstring& mainDir, TInstallOptions& options);
 
 class TRunLog;
 
-// Writes the settings and, unless portable, the uninstall entry, whose size is
-// that of the bytes written (in KB, rounded up). Failures stop nothing and are
+// Writes the settings and, unless portable (or without a program to start), the
+// uninstall entry, whose size is that of the bytes written (in KB, rounded up),
+// both with Install.log's hash when there is one. Failures stop nothing and are
 // shown to nobody (an uninstall key that cannot be created without
-// administrator rights, for instance); the run log tells each value.
-void SaveInstallSettings(const std::wstring& mainDir, const TInstallOptions& options, bool portable,
-                         TRunLog* trace = nullptr, std::uint64_t bytesWritten = 0);
+// administrator rights, for instance); the run log tells each value. True when
+// the hash (if any) is stored in at least one of the two.
+bool SaveInstallSettings(const std::wstring& mainDir, const TInstallOptions& options, bool portable,
+                         TRunLog* trace = nullptr, std::uint64_t bytesWritten = 0,
+                         const std::string& logSha256 = std::string());
+
+// Install.log's hash as the uninstall entry and the settings hold it, each with
+// the folder it is for (added to found; nothing when absent).
+void LoadRecordedLogHashes(std::vector<std::pair<std::wstring, std::string>>& found);
 
 // Brings "Update.log" in the shared data folder up to date with the shared files
 // of this run (sorted in place). Nothing happens when the list is empty. An

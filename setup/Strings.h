@@ -46,6 +46,26 @@ inline constexpr const char* kTextDestinationUnusable =
     "choisir "
     "un autre dossier d'installation.";
 
+// A drive without room for the installation (%s: the drive, the room needed, the room free).
+inline constexpr const char* kTextNoRoom =
+    "Il n'y a pas assez de place sur le lecteur %s pour l'installation.\r\rEspace n\xC3\xA9"
+    "cessaire : %s\rEspace disponible : %s\r\rVeuillez lib\xC3\xA9rer de la place sur ce lecteur ou "
+    "choisir un autre dossier d'installation.";
+
+// A folder on the way is a link another user could have made (%s: the link).
+inline constexpr const char* kTextLinkInTheWay =
+    "Le dossier \"%s\" est un lien (jonction, lien symbolique ou point de montage) qu'un autre "
+    "utilisateur a pu cr\xC3\xA9"
+    "er.\rL'installation n'\xC3\xA9"
+    "crit pas \xC3\xA0 travers un tel lien.\r\r"
+    "Veuillez le supprimer ou choisir un autre dossier d'installation.";
+
+// The notice shown while another installation or removal writes (Annuler stops waiting).
+inline constexpr const char* kTextWaitingForLock =
+    "Une autre installation ou d\xC3\xA9sinstallation est en cours sur cet ordinateur.\r\n"
+    "L'installation reprendra d\xC3\xA8s qu'elle sera termin\xC3\xA9"
+    "e.";
+
 // The help box of /? and /HELP: the switches and the exit codes.
 inline constexpr const char* kTextHelp =
     "Installation : setup.exe [options]\r\n"

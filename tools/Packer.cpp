@@ -144,7 +144,7 @@ std::vector<std::uint8_t> BuildArchive(const std::vector<PayloadFile>& files) {
 }
 
 namespace {
-// One deflate stream written to a file as it is made, with its Adler-32.
+// One deflate stream written to a file as it is made, with its SHA-256.
 class Deflater {
 public:
     Deflater(const fs::path& path) : path_(path) {
@@ -172,7 +172,7 @@ public:
             std::size_t made = sizeof out_ - z_.avail_out;
             if (made != 0 && std::fwrite(out_, 1, made, file_) != made)
                 throw EPackError("Cannot write " + Quoted(path_.string()));
-            check_ = adler32(check_, out_, static_cast<uInt>(made));
+            proof_.Add(out_, made);
             length_ += made;
             if (length_ > kMaxCompressed)
                 throw EPackError(
@@ -186,14 +186,14 @@ public:
         if (!ok) throw EPackError("Cannot write " + Quoted(path_.string()));
     }
     std::uint64_t Length() const { return length_; }
-    std::uint32_t Check() const { return static_cast<std::uint32_t>(check_); }
+    TSha256::Digest Proof() { return proof_.Finish(); }
 
 private:
     fs::path path_;
     z_stream z_{};
     std::FILE* file_ = nullptr;
     Bytef out_[1 << 16];
-    uLong check_ = adler32(0L, Z_NULL, 0);
+    TSha256 proof_;
     std::uint64_t length_ = 0;
 };
 } // namespace
@@ -235,7 +235,8 @@ void PackPayload(const std::vector<PayloadFile>& files, const fs::path& out, con
         }
         deflater->Finish();
         index.CompressedLength = deflater->Length();
-        index.CompressedCheck = deflater->Check();
+        index.HasProof = true;
+        index.Proof = deflater->Proof();
         deflater.reset();
         if (!indexPath.empty()) WriteFileBytes(indexPath, EncodeIndex(index));
         fs::rename(temp, out, ec);

@@ -3,15 +3,25 @@
 // and the uninstall entry. The installed program links it and answers "-ui"
 // with it; it depends on nothing of the setup itself.
 //
-// What goes: every "File Copy: " line's file, then every "Made Dir: " line's
-// folder that is empty (deepest first), Install.log, the settings key and the
-// uninstall entry (32-bit registry view, as the setup wrote them), and the
-// running program itself, which is moved out of the install folder into the
-// temporary folder and deleted by the system at the next restart (a running
-// program's file can be renamed but never deleted). What stays: the shared data
-// folder (C:\ProgramData\Norvanta) with what other installations use, folders
-// that hold files the installation did not write, and anything outside the
-// install folder, the shortcut folders and the data folder.
+// What goes, in this order: every "File Copy: " line's file (and the
+// "<file>.norvanta-new" a killed setup left beside one of the install folder),
+// every "Made Dir: " line's folder that is empty (deepest first); then, only when
+// all of that went, what a later attempt needs: the running program itself,
+// moved out of the install folder to a name of the temporary folder that nobody
+// can guess and deleted by the system at the next restart (a running program's
+// file can be renamed but never deleted), Install.log, the install folder and the
+// folders made above it, the settings key and the uninstall entry (32-bit
+// registry view, as the setup wrote them). In the shortcut folders only the one
+// shortcut the setup makes there goes. What stays: the shared data folder
+// (C:\ProgramData\Norvanta) with what other installations use, folders that hold
+// files the installation did not write, and anything outside the install folder,
+// the shortcut folders and the data folder.
+//
+// Names are compared by what they reach (final paths), so that the program may be
+// started through any name of its folder: a drive alias, an 8.3 name, a junction,
+// another case. Each item is removed through a handle that does not follow a link,
+// checked at that moment to be the kind the log names with no link on its way; a
+// link goes itself, never what it points to.
 //
 // When something could not be removed, the records a later attempt needs stay:
 // Install.log is rewritten to list what remains, the program itself, the
@@ -43,13 +53,15 @@ struct TUninstallOptions {
     TRunLog* Trace = nullptr;
     bool KeepRegistry = false;
     std::vector<std::wstring> Keep;
+    // Install.log's hash as the entry just replaced held it (the entry no longer does).
+    std::string InstallLogSHA256;
 };
 
 // The exit codes of "-ui", for deployment tools.
 enum : int {
     kUninstallDone = 0,        // removed, or the user said no
     kUninstallRunningCopy = 1, // a copy of the word processor runs; nothing was removed
-    kUninstallIncomplete = 2,  // something could not be removed (the rest was), or a log line was refused
+    kUninstallIncomplete = 2, // something stays (the rest went) or goes at the restart, or a line was refused
     kUninstallNothingHere = 3, // no Install.log beside the program (a portable copy): nothing was removed
     kUninstallNoRights =
         4, // a machine-wide installation, a silent run without administrator rights: nothing removed

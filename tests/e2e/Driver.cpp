@@ -1,7 +1,9 @@
 #include "Driver.h"
+#include "InstallTraces.h"
 #include "ScreenScale.h"
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 // The kernel32 names of the process-memory calls: no psapi.dll to link.
 #define PSAPI_VERSION 2
 #include <psapi.h>
@@ -476,4 +478,81 @@ std::wstring SetupVariant(const std::wstring& folder, const char* type, const ch
     bool as = remove ? res == nullptr : res && SizeofResource(m, res) == bytes.size();
     FreeLibrary(m);
     return as ? path : std::wstring();
+}
+
+std::uintptr_t AddressIn(HANDLE process, const wchar_t* module, const char* function) {
+    auto local = reinterpret_cast<std::uintptr_t>(GetProcAddress(GetModuleHandleW(module), function));
+    HMODULE owner = nullptr;
+    wchar_t name[MAX_PATH] = {}, there[MAX_PATH] = {};
+    if (!local ||
+        !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(local), &owner) ||
+        !GetModuleBaseNameW(GetCurrentProcess(), owner, name, MAX_PATH))
+        return 0;
+    HMODULE mods[512];
+    DWORD bytes = 0;
+    if (!EnumProcessModules(process, mods, sizeof mods, &bytes)) return 0;
+    for (DWORD i = 0; i < bytes / sizeof(HMODULE); ++i)
+        if (GetModuleBaseNameW(process, mods[i], there, MAX_PATH) && lstrcmpiW(name, there) == 0)
+            return reinterpret_cast<std::uintptr_t>(mods[i]) +
+                   (local - reinterpret_cast<std::uintptr_t>(owner));
+    return 0;
+}
+
+bool PokeByte(HANDLE process, std::uintptr_t at, std::uint8_t byte, std::uint8_t* before) {
+    SIZE_T n = 0;
+    void* p = reinterpret_cast<void*>(at);
+    if (before && !ReadProcessMemory(process, p, before, 1, &n)) return false;
+    return WriteProcessMemory(process, p, &byte, 1, &n) && FlushInstructionCache(process, p, 1);
+}
+
+HANDLE HoldInstallLock() {
+    return CreateMutexW(nullptr, TRUE, L"Global\\Norvanta Word Processor Setup");
+}
+void ReleaseInstallLock(HANDLE lock) {
+    ReleaseMutex(lock);
+    CloseHandle(lock);
+}
+bool WaitsForInstallLock(const std::wstring& runLog) {
+    return Eventually([&] { return HasLine(FileLines(runLog), "waiting for it to end"); });
+}
+
+int RunOnHost(const std::string& command, DWORD milliseconds) {
+    // Wine gives no handle to wait on for a Linux program: it leaves its status in a file.
+    static int count = 0;
+    std::string status =
+        "/tmp/norvanta-host-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
+    std::wstring line = FromUtf8(("sh -c \"(" + command + ") >/dev/null 2>&1; echo $? >" + status +
+                                  ".0; mv " + status + ".0 " + status + "\"")
+                                     .c_str());
+    std::wstring file = L"Z:" + FromUtf8(status.c_str());
+    std::replace(file.begin(), file.end(), L'/', L'\\');
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    if (!Eventually([&] { return Exists(file); }, milliseconds)) return -1;
+    std::string text = Bytes(file);
+    DeleteFileW(file.c_str());
+    return text.empty() ? -1 : std::atoi(text.c_str());
+}
+
+static std::string UnixName(const std::wstring& path) {
+    using Fn = char*(CDECL*)(LPCWSTR);
+    auto unixName = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(path.c_str()) : nullptr;
+    std::string found = name ? name : "";
+    if (name) HeapFree(GetProcessHeap(), 0, name);
+    return found;
+}
+
+bool HostLink(const std::wstring& link, const std::wstring& target) {
+    std::size_t cut = link.find_last_of(L'\\');
+    std::string at = "'" + UnixName(link.substr(0, cut)) + "/" + Utf8(link.substr(cut + 1)) + "'";
+    return RunOnHost(target.empty() ? "rm -f " + at : "ln -sfn '" + UnixName(target) + "' " + at) == 0;
 }

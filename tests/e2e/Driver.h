@@ -3,6 +3,7 @@
 // read the page title, press buttons and keys, answer its message boxes.
 #pragma once
 #include <windows.h>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -107,5 +108,23 @@ HWND MessageBoxOf(DWORD process, DWORD milliseconds = 20000);
 // The running word processor's mark on a window of another process.
 bool MarkedWindowExists();
 HWND MarkedWindow();
+// The install lock held as another setup holds it (nil when it cannot be had),
+// and whether a setup started with that run log waits for it.
+HANDLE HoldInstallLock();
+void ReleaseInstallLock(HANDLE lock);
+bool WaitsForInstallLock(const std::wstring& runLog);
+// A shell command run on the Linux side of Wine (sh -c, no double quotes in it):
+// its exit status, or -1 when it could not be run or did not end in time.
+int RunOnHost(const std::string& command, DWORD milliseconds = 30000);
+// A link made on the Linux side, as another user could plant one (Wine reports a
+// folder link as a reparse point); an empty target removes the link.
+bool HostLink(const std::wstring& link, const std::wstring& target);
 // The first visible child window of a class.
 HWND VisibleChild(HWND parent, const wchar_t* cls);
+
+// ---- For a test that is its setup's debugger.
+// Where a function of this process's system libraries lies in another process:
+// the same library there, at its own base (0 when it is not loaded there).
+std::uintptr_t AddressIn(HANDLE process, const wchar_t* module, const char* function);
+// Writes one byte of the other process's code (the earlier one to *before).
+bool PokeByte(HANDLE process, std::uintptr_t at, std::uint8_t byte, std::uint8_t* before = nullptr);

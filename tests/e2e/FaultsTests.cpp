@@ -2,6 +2,7 @@
 // destinations, an install log and an uninstall key that cannot be written,
 // damaged resources. Each ends with a clear outcome, never a hang, and keeps the
 // records of what was already installed.
+#include "Archive.h"
 #include "E2ETest.h"
 #include "Strings.h"
 #include "TextConv.h"
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <thread>
 #include <cctype>
+#include <zlib.h>
 
 namespace {
 class Faults : public E2ETest {
@@ -47,13 +49,6 @@ protected:
     }
     std::wstring main;
 };
-
-void Write(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD n = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
-    CloseHandle(h);
-}
 
 // The lines after the first bytes of a file, which must be those bytes.
 std::vector<std::string> LinesAfter(const std::string& file, const std::string& earlier) {
@@ -181,24 +176,75 @@ TEST_F(Faults, DestinationsThatCannotBeMadeAreRefusedBeforeAnythingIsWritten) {
     EXPECT_TRUE(p.WaitForTitle(GetTextW(txtPageTitle0 + 3)));
 }
 
-TEST_F(Faults, AnInstallLogThatCannotBeReadOrWrittenDoesNotStopTheInstallation) {
+// A link another user could have planted where the setup writes, or a name that
+// is no folder, stops a silent run with 3 before anything is written.
+TEST_F(Faults, LinksInTheWayAndDeviceNamesAreRefused) {
+    std::wstring target = dir / L"elsewhere", data = SharedData().substr(0, SharedData().size() - 1);
+    CreateDirectoryW(target.c_str(), nullptr);
+    const struct {
+        std::wstring destination, link; // the link, when there is one, points at target
+        std::string reason;
+    } rows[] = {
+        {main, data, "the folder " + Utf8(data) + " is a junction, symbolic link or mount point"},
+        {main, data + L"\\Hidden", "the folder " + Utf8(data) + "\\Hidden is a junction"},
+        {main, data + L"\\Public", "the folder " + Utf8(data) + "\\Public is a junction"},
+        {main, main, "the folder " + Utf8(main) + " is a junction"},
+        {L"\\\\?\\" + main, L"", "cannot be used: not a folder path Windows accepts"},
+        {L"\\\\.\\" + main, L"", "cannot be used: not a folder path Windows accepts"},
+        {dir / L"CON", L"", "cannot be used: not a folder path Windows accepts"},
+        {dir / L"nul.txt", L"", "cannot be used: not a folder path Windows accepts"},
+        {dir / L"COM1\\Norvanta", L"", "cannot be used: not a folder path Windows accepts"},
+    };
+    std::wstring runLog = dir / L"setup.log";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Utf8(row.destination + L" " + row.link));
+        if (!row.link.empty()) {
+            if (row.link != data) CreateDirectoryW(data.c_str(), nullptr);
+            ASSERT_TRUE(HostLink(row.link, target));
+            ASSERT_NE(GetFileAttributesW(row.link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+        }
+        EXPECT_EQ(RunSilently(L"/S \"/D" + row.destination + L"\" \"/LOG=" + runLog + L"\""), 3);
+        std::vector<std::string> lines = FileLines(runLog);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back().substr(24, 13), "Exit code 3: ");
+        EXPECT_NE(lines.back().find(row.reason), std::string::npos) << lines.back();
+        if (!row.link.empty()) {
+            EXPECT_TRUE(HostLink(row.link, L""));
+        }
+        EXPECT_EQ(FilesUnder(target), 0) << "written through the link";
+        EXPECT_FALSE(Exists(SharedData() + L"Hidden"));
+        EXPECT_FALSE(Exists(main));
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+        RemoveDirectoryW(data.c_str());
+    }
+}
+
+// The files are installed, but no record lies: exit 2, no settings and no
+// uninstall entry, and the journal stays as the record of what was written.
+TEST_F(Faults, AnInstallLogThatCannotBeReadOrWrittenEndsWithTwoAndNoEntry) {
     // A folder where the log would be: neither read nor replaced.
     CreateDirectoryW(main.c_str(), nullptr);
     CreateDirectoryW((main + L"\\Install.log").c_str(), nullptr);
-    EXPECT_EQ(RunSilently(L"/S \"/D" + main + L"\""), 0);
+    std::wstring runLog = dir / L"setup.log";
+    EXPECT_EQ(RunSilently(L"/S \"/D" + main + L"\" \"/LOG=" + runLog + L"\""), 2);
+    EXPECT_TRUE(HasLine(FileLines(runLog), "Exit code 2: Install.log could not be written: "));
     EXPECT_TRUE(Exists(main + L"\\qrd.exe"));
     EXPECT_EQ(GetFileAttributesW((main + L"\\Install.log").c_str()) & FILE_ATTRIBUTE_DIRECTORY,
               static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+    EXPECT_TRUE(Exists(main + L"\\Install.journal"));
     RemoveDirectoryW((main + L"\\Install.log").c_str());
 
     // A log held open by another program: the earlier log stays as it was.
     CleanInstallState();
     HANDLE lock = Lock(main + L"\\Install.log", "Made Dir: earlier\r\n");
-    EXPECT_EQ(RunSilently(L"/S \"/D" + main + L"\""), 0);
+    EXPECT_EQ(RunSilently(L"/S \"/D" + main + L"\""), 2);
     CloseHandle(lock);
     EXPECT_EQ(Bytes(main + L"\\Install.log"), "Made Dir: earlier\r\n");
     EXPECT_TRUE(Exists(ShortcutIn(CSIDL_COMMON_PROGRAMS)));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
 }
 
 TEST_F(Faults, EarlierLogsHoldingNulBytesKeepEveryByteOfTheirRecords) {
@@ -332,31 +378,10 @@ private:
     enum class Stage { Trigger, Allocation, Done };
 
     bool Put(std::uintptr_t at, std::uint8_t byte, std::uint8_t* before) {
-        SIZE_T n = 0;
-        void* p = reinterpret_cast<void*>(at);
-        if (before && !ReadProcessMemory(process_, p, before, 1, &n)) return false;
-        return WriteProcessMemory(process_, p, &byte, 1, &n) && FlushInstructionCache(process_, p, 1);
+        return PokeByte(process_, at, byte, before);
     }
-    // Where a function of this process's system libraries lies in the debuggee:
-    // the same library there, at its own base.
     std::uintptr_t InDebuggee(const wchar_t* module, const char* function) {
-        auto local = reinterpret_cast<std::uintptr_t>(GetProcAddress(GetModuleHandleW(module), function));
-        HMODULE owner = nullptr;
-        wchar_t name[MAX_PATH] = {}, there[MAX_PATH] = {};
-        if (!local ||
-            !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                    GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                reinterpret_cast<LPCWSTR>(local), &owner) ||
-            !GetModuleBaseNameW(GetCurrentProcess(), owner, name, MAX_PATH))
-            return 0;
-        HMODULE mods[512];
-        DWORD bytes = 0;
-        if (!EnumProcessModules(process_, mods, sizeof mods, &bytes)) return 0;
-        for (DWORD i = 0; i < bytes / sizeof(HMODULE); ++i)
-            if (GetModuleBaseNameW(process_, mods[i], there, MAX_PATH) && lstrcmpiW(name, there) == 0)
-                return reinterpret_cast<std::uintptr_t>(mods[i]) +
-                       (local - reinterpret_cast<std::uintptr_t>(owner));
-        return 0;
+        return AddressIn(process_, module, function);
     }
     // Past a breakpoint hit at `at`: the thread goes on at `eip`, with `eax` when given.
     bool Resume(DWORD threadId, std::uintptr_t eip, bool returnNil) {
@@ -463,10 +488,50 @@ TEST_F(Faults, AnUnexpectedErrorOnTheProgressPageEndsWith217) {
     EXPECT_EQ(p.MessageText(question), GetTextW(txtNotFinished));
     p.Answer(question, IDYES);
     EXPECT_EQ(p.Wait(), 217);
-    // The copying had begun (the shared folders were made): it is recorded, as
-    // after a write failure.
+    // The copying had begun (the shared folders were made): it is recorded in the
+    // journal key, for the next run, as the install folder for Install.log was not made yet.
     EXPECT_TRUE(Exists(SharedData() + L"Public"));
     EXPECT_FALSE(Exists(main + L"\\qrd.exe"));
-    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKeyW, L"MAINDIR").Text(), main);
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, L"Software\\Norvanta Word Processor\\Journal", L"Folder").Text(),
+              main);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW))
+        << "no entry starts a program that is not there";
+}
+
+// Only bytes the running image vouches for are installed: a file its index does
+// not prove, or without one, is read through the image; so is a setup whose file
+// is swapped for another program while it waits for the lock (or the swap is refused).
+TEST_F(Faults, OnlyTheBytesTheRunningImageCarriesAreInstalled) {
+    const char impostorProgram[] = "MZ not the genuine program";
+    std::vector<std::uint8_t> raw;
+    AppendRecord(raw, "qrd.exe", 45000.0, impostorProgram, sizeof impostorProgram - 1);
+    uLongf n = compressBound(static_cast<uLong>(raw.size()));
+    std::string z(n, '\0');
+    compress2(reinterpret_cast<Bytef*>(z.data()), &n, raw.data(), static_cast<uLong>(raw.size()), 9);
+    std::wstring runLog = dir / L"setup.log", other = dir / L"o", bare = dir / L"b";
+    CreateDirectoryW(other.c_str(), nullptr);
+    CreateDirectoryW(bare.c_str(), nullptr);
+    std::wstring impostor = SetupVariant(other, "FILES", "FILES", z.substr(0, n));
+    const std::pair<std::wstring, const char*> runs[] = {
+        {impostor, "listed by one pass: its index was made for "},
+        {SetupVariant(bare, "FILES", "INDEX", "", true), "listed by one pass: the program carries no index"}};
+    for (const auto& [exe, why] : runs) {
+        CleanInstallState();
+        EXPECT_EQ(RunSilently(L"/S \"/D" + main + L"\" \"/LOG=" + runLog + L"\"", exe), 0) << why;
+        EXPECT_TRUE(HasLine(FileLines(runLog), why));
+        EXPECT_EQ(Bytes(main + L"\\qrd.exe"), exe == impostor ? impostorProgram : Bytes(DemoProgramExe()));
+    }
+    CleanInstallState();
+    std::wstring setup = dir / L"setup.exe", away = dir / L"setup-away.exe";
+    ASSERT_TRUE(CopyFileW(SetupExe().c_str(), setup.c_str(), FALSE));
+    HANDLE lock = HoldInstallLock();
+    SetupProcess p(L"/S \"/D" + main + L"\" \"/LOG=" + runLog + L"\"", setup);
+    ASSERT_TRUE(WaitsForInstallLock(runLog));
+    bool swapped =
+        MoveFileW(setup.c_str(), away.c_str()) && CopyFileW(impostor.c_str(), setup.c_str(), FALSE);
+    ReleaseInstallLock(lock);
+    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_EQ(Bytes(main + L"\\qrd.exe"), Bytes(DemoProgramExe()));
+    RecordProperty("swap", swapped ? "renamed, read from the image" : "refused");
+    EXPECT_TRUE(!swapped || HasLine(FileLines(runLog), "read from the program's image"));
 }

@@ -205,6 +205,48 @@ TEST_F(Silent, TwoRunsAtOnceTakeTurns) {
               1);
 }
 
+// The lock is held only while a run writes: a wizard left on its first page
+// holds nobody up, while a holder makes a silent run wait, which it tells.
+TEST_F(Silent, TheLockIsHeldOnlyWhileWriting) {
+    SetupProcess wizard(L"");
+    ASSERT_NE(wizard.Form(), nullptr);
+    EXPECT_EQ(RunSilently(L"/S"), 0);
+    EXPECT_EQ(wizard.Wait(0), -1) << "the wizard waits on its first page";
+
+    HANDLE lock = HoldInstallLock();
+    std::wstring runLog = dir / L"setup.log", main = dir / L"Norvanta";
+    SetupProcess waiting(L"/S \"/D" + main + L"\" \"/LOG=" + runLog + L"\"");
+    EXPECT_TRUE(WaitsForInstallLock(runLog));
+    EXPECT_EQ(waiting.Wait(300), -1);
+    EXPECT_FALSE(Exists(main)) << "written before the lock was had";
+    ReleaseInstallLock(lock);
+    EXPECT_EQ(waiting.Wait(), 0);
+    EXPECT_TRUE(HasLine(FileLines(runLog), "It has ended"));
+    EXPECT_TRUE(Exists(main + L"\\qrd.exe"));
+}
+
+// A state file or Update.log planted as a link is neither written through nor
+// read: the state files stop the run, Update.log is made anew in its place.
+TEST_F(Silent, DataFilesThatAreLinksAreNeitherReadNorWritten) {
+    const std::pair<const wchar_t*, int> files[] = {
+        {L"Update.log", 0}, {L"qrd_common.dat", 2}, {L"Hidden\\install_stamp", 2}};
+    std::wstring foreign = dir / L"foreign.txt";
+    for (const auto& [name, code] : files) {
+        SCOPED_TRACE(Utf8(name));
+        CleanInstallState();
+        CreateDirectoryW(SharedData().c_str(), nullptr);
+        CreateDirectoryW((SharedData() + L"Hidden").c_str(), nullptr);
+        Write(foreign, "*foreign line\r\n");
+        ASSERT_TRUE(HostLink(SharedData() + name, foreign));
+        EXPECT_EQ(RunSilently(L"/S"), code);
+        EXPECT_EQ(Bytes(foreign), "*foreign line\r\n");
+        if (code == 0) {
+            EXPECT_FALSE(HasLine(FileLines(SharedData() + name), "foreign"));
+        }
+        EXPECT_TRUE(HostLink(SharedData() + name, L""));
+    }
+}
+
 TEST_F(Silent, OnlyRealSilentSwitchesCount) {
     EXPECT_EQ(RunSilently(L"-Sxyz"), 0);
     EXPECT_TRUE(Exists(DefaultMainDir() + L"\\qrd.exe"));

@@ -2,6 +2,7 @@
 // program list and deployment tools run it: what goes, what stays, the exit
 // codes, the boxes and the run log.
 #include "E2ETest.h"
+#include "Sha256.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <functional>
@@ -110,6 +111,7 @@ protected:
             RunUnix(L"Z:\\bin\\rm", L"rm " + link, main);
             Eventually([&] { return !Exists(main + L"\\" + link); });
         }
+        if (!alias.empty()) RunUnix(L"Z:\\bin\\rm", L"rm ../dosdevices/" + alias + L" NorvLink", L"C:\\");
         ClearCopies();
         if (main != DefaultMainDir()) TestDir::RemoveTree(main);
         E2ETest::TearDown();
@@ -120,6 +122,16 @@ protected:
         ASSERT_FALSE(program.empty());
     }
     int RunUi(const std::wstring& arguments) { return RunSilently(arguments, main + L"\\qrd.exe"); }
+    // Install.log with other bytes, as someone who changed it leaves it.
+    // A log the test writes, recorded as the setup records its own: its lines are followed.
+    void WriteLog(const std::string& bytes) {
+        RecordLogHash(TSha256::HexOf(bytes.data(), bytes.size()));
+        HANDLE f = CreateFileW((main + L"\\Install.log").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                               nullptr);
+        DWORD written = 0;
+        WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(f);
+    }
     // The running program cannot delete its own file: it leaves it in the
     // temporary folder, for the system to delete at the next restart.
     void ExpectOnlyTheProgramLeftForTheRestart() {
@@ -168,7 +180,7 @@ protected:
         }
         return r;
     }
-    std::wstring main, link;
+    std::wstring main, link, alias;
     std::string program;
 };
 } // namespace
@@ -180,6 +192,9 @@ TEST_F(Uninstall, SilentlyRemovesAllButTheSharedDataAndAReinstallIsLikeTheFirst)
     std::vector<std::string> log = FileLines(main + L"\\Install.log");
     std::vector<std::wstring> records = Records();
     std::wstring runLog = dir / L"uninstall.log";
+    // What a killed setup leaves beside a file it was replacing goes too.
+    CloseHandle(CreateFileW((main + L"\\Licence.txt.norvanta-new").c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, 0, nullptr));
     EXPECT_EQ(RunUi(L"-ui /S \"/LOG=" + runLog + L"\""), 0);
     ExpectNothingLeftButTheSharedData();
 
@@ -232,12 +247,20 @@ TEST_F(Uninstall, TheConfirmationBoxNonKeepsEverythingOuiRemoves) {
     SetupProcess p(L"-ui", main + L"\\qrd.exe");
     HWND box = p.MessageBox();
     ASSERT_NE(box, nullptr);
+    // The name the program once moved itself to, taken first by someone else.
+    std::wstring taken = TempFolder() + L"Norvanta-uninstall-" + std::to_wstring(p.Id()) + L".tmp";
+    ASSERT_TRUE(CreateDirectoryW(taken.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     p.Answer(box, IDYES);
     HWND done = p.MessageBox();
     ASSERT_NE(done, nullptr);
     EXPECT_NE(p.MessageText(done).find(L"a \u00E9t\u00E9 d\u00E9sinstall\u00E9"), std::wstring::npos);
     p.Answer(done, IDOK);
     EXPECT_EQ(p.Wait(), 0);
+    std::vector<std::wstring> copies = CopiesInTemp(program);
+    ASSERT_EQ(copies.size(), 1u);
+    std::size_t hex = TempFolder().size() + 19; // after "Norvanta-uninstall-", and before ".tmp"
+    EXPECT_EQ(copies[0].find_first_not_of(L"0123456789abcdef", hex), hex + 32) << Utf8(copies[0]);
+    EXPECT_TRUE(RemoveDirectoryW(taken.c_str())) << "nothing went into the name taken";
     ExpectNothingLeftButTheSharedData();
 }
 
@@ -345,6 +368,21 @@ TEST_F(Uninstall, ALockedFileGivesTwoKeepsWhatALaterRunNeedsAndTheLogSaysWhy) {
     // Released, a second run finishes the work.
     EXPECT_EQ(RunUi(L"-ui /S"), 0);
     ExpectNothingLeftButTheSharedData();
+
+    // Install.log held by a reader: the files go, and all that a later run needs stays as it was.
+    InstallSilently();
+    log = FileLines(main + L"\\Install.log");
+    lock = CreateFileW((main + L"\\Install.log").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(RunUi(L"-ui /S"), 2);
+    CloseHandle(lock);
+    EXPECT_FALSE(Exists(licence));
+    EXPECT_TRUE(Exists(main + L"\\qrd.exe") && KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW) &&
+                KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+    EXPECT_EQ(FileLines(main + L"\\Install.log"), log);
+    EXPECT_TRUE(CopiesInTemp(program).empty());
+    EXPECT_EQ(RunUi(L"-ui /S"), 0);
+    ExpectNothingLeftButTheSharedData();
 }
 
 TEST_F(Uninstall, ATamperedLogRemovesNothingOutside) {
@@ -359,6 +397,11 @@ TEST_F(Uninstall, ATamperedLogRemovesNothingOutside) {
     RunUnix(L"Z:\\bin\\ln", L"ln -s ../NorvOutside link", main);
     ASSERT_TRUE(Eventually([&] { return IsLink(main + L"\\link"); }));
     ASSERT_TRUE(Exists(L"C:\\windows\\win.ini"));
+    // Beside the shortcuts: another program's, and a document on the desktop.
+    const std::wstring others[] = {KnownPath(CSIDL_COMMON_PROGRAMS) + L"\\Autre programme.lnk",
+                                   KnownPath(CSIDL_DESKTOPDIRECTORY) + L"\\Lettre.txt"};
+    for (const std::wstring& f : others)
+        CloseHandle(CreateFileW(f.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
 
     const std::string tampered[] = {
         "File Copy: C:\\windows\\win.ini",
@@ -374,14 +417,12 @@ TEST_F(Uninstall, ATamperedLogRemovesNothingOutside) {
         "Made Dir: C:\\Norvanta\\link\\inner\\",
         "File Copy: " + Utf8(SharedData()) + "Update.log", // the data folder's files stay
         "Nonsense: C:\\Norvanta2\\victim.txt",
+        "File Copy: " + Utf8(others[0]),
+        "File Copy: " + Utf8(others[1]),
     };
     std::string bytes = Bytes(main + L"\\Install.log");
     for (const std::string& line : tampered) bytes += line + "\r\n";
-    HANDLE f =
-        CreateFileW((main + L"\\Install.log").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(f);
+    WriteLog(bytes);
 
     std::wstring runLog = dir / L"uninstall.log";
     EXPECT_EQ(RunUi(L"-ui /S \"/LOG=" + runLog + L"\""), 2);
@@ -390,6 +431,7 @@ TEST_F(Uninstall, ATamperedLogRemovesNothingOutside) {
          {L"C:\\windows\\win.ini", L"C:\\Norvanta2\\victim.txt", L"C:\\NorvOutside\\victim.txt"})
         EXPECT_TRUE(Exists(f)) << f;
     EXPECT_TRUE(Exists(SharedData() + L"Update.log"));
+    for (const std::wstring& f : others) EXPECT_TRUE(DeleteFileW(f.c_str())) << Utf8(f);
     std::vector<std::string> lines = FileLines(runLog);
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& l) {
@@ -432,4 +474,85 @@ TEST_F(Uninstall, AFolderNamedBeyondTheBasicPlaneGoesWhole) {
               std::string::npos);
     EXPECT_EQ(RunUi(L"-ui /S"), 0);
     ExpectNothingLeftButTheSharedData();
+}
+
+// A link made on the Linux side, as Wine shows one. Wine follows a file link even
+// when told not to: there the link stays too, and its target is never touched.
+TEST_F(Uninstall, ALinkPutOnTheWayOfAFileInUseIsNotFollowedNorIsAFileLinkOfTheLog) {
+    main = L"C:\\Norvanta";
+    InstallSilently(L" -DC:\\Norvanta");
+    const std::wstring outside = L"C:\\NorvOutside";
+    CreateDirectoryW(outside.c_str(), nullptr);
+    for (const wchar_t* f : {L"\\Licence.txt", L"\\target.txt"})
+        CloseHandle(CreateFileW((outside + f).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    link = L"flink";
+    RunUnix(L"Z:\\bin\\ln", L"ln -s ../NorvOutside/target.txt flink", main);
+    ASSERT_TRUE(Eventually([&] { return Exists(main + L"\\flink"); }));
+    WriteLog("File Copy: C:\\Norvanta\\flink\r\n" + Bytes(main + L"\\Install.log"));
+    std::wstring licence = main + L"\\Licence.txt", runLog = dir / L"uninstall.log";
+    HANDLE held = CreateFileW(licence.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    {
+        SetupProcess p(L"-ui /S \"/LOG=" + runLog + L"\"", main + L"\\qrd.exe");
+        // While the removal waits for the file, its folder becomes a link to another, in one step.
+        ASSERT_TRUE(Eventually([&] {
+            return HasLine(FileLines(runLog), "In use, trying again for a second: " + Utf8(licence));
+        }));
+        RunUnix(L"Z:\\usr\\bin\\perl",
+                L"perl -e \"rename('Norvanta','Norvanta-held') and symlink('NorvOutside','Norvanta')\"",
+                L"C:\\");
+        EXPECT_EQ(p.Wait(), 2);
+    }
+    RunUnix(L"Z:\\bin\\sh", L"sh -c \"rm Norvanta && mv Norvanta-held Norvanta\"", L"C:\\");
+    ASSERT_TRUE(Eventually([&] { return !IsLink(main) && Exists(licence); }));
+    CloseHandle(held);
+    for (const wchar_t* f : {L"\\Licence.txt", L"\\target.txt"}) EXPECT_TRUE(Exists(outside + f)) << f;
+    EXPECT_FALSE(Exists(outside + L"\\Install.log") || Exists(outside + L"\\Install.log.new"));
+    std::vector<std::string> lines = FileLines(runLog);
+    const std::string notFollowed = ": it is a link that this system follows, or a link or junction now lies";
+    EXPECT_TRUE(HasLine(lines, "Could not remove file " + Utf8(licence) + notFollowed));
+    EXPECT_TRUE(!Exists(main + L"\\flink") ||
+                HasLine(lines, "Could not remove file C:\\Norvanta\\flink" + notFollowed));
+    EXPECT_TRUE(Exists(main + L"\\qrd.exe") && Exists(main + L"\\Install.log") &&
+                KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
+    TestDir::RemoveTree(outside);
+}
+
+TEST_F(Uninstall, StartedThroughAnotherNameForItsFolderItRemovesEverything) {
+    // Another letter for drive C, as subst makes one, and a link to the folder (as Wine shows both).
+    wchar_t letter = L'p';
+    while (GetLogicalDrives() & (1u << (letter - L'a'))) ++letter;
+    alias = std::wstring(1, letter) + L":";
+    std::wstring target = main.substr(3);
+    std::replace(target.begin(), target.end(), L'\\', L'/');
+    RunUnix(L"Z:\\bin\\sh",
+            L"sh -c \"ln -s $PWD ../dosdevices/" + alias + L"; ln -s '" + target + L"' NorvLink\"", L"C:\\");
+    ASSERT_TRUE(Eventually([&] { return Exists(alias + L"\\windows"); }));
+    for (int name = 0; name < 3; ++name) {
+        InstallSilently();
+        std::wstring exe = main + L"\\qrd.exe";
+        wchar_t shortName[MAX_PATH] = {};
+        if (name == 0) exe = alias + exe.substr(2);
+        if (name == 1 && GetShortPathNameW(exe.c_str(), shortName, MAX_PATH)) exe = CharLowerW(shortName);
+        if (name == 2) exe = L"C:\\NorvLink\\qrd.exe";
+        SCOPED_TRACE(exe);
+        EXPECT_EQ(exe.find(L"program files"), std::wstring::npos);
+        EXPECT_EQ(RunSilently(L"-ui /S", exe), 0);
+        ExpectNothingLeftButTheSharedData();
+    }
+}
+
+TEST_F(Uninstall, AProgramThatCannotLeaveItsFolderGoesAtTheRestartAndTheRunSaysSo) {
+    InstallSilently();
+    wchar_t temp[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"TMP", temp, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", L"R:\\"); // a temporary folder on another drive, which takes no file
+    EXPECT_EQ(RunUi(L"-ui /S \"/LOG=" + (dir / L"uninstall.log") + L"\""), 2);
+    SetEnvironmentVariableW(L"TMP", temp);
+    EXPECT_TRUE(HasLine(FileLines(dir / L"uninstall.log"), "Could not move the running program out of the"));
+    for (const std::wstring& p : {main + L"\\qrd.exe", main}) {
+        EXPECT_TRUE(DeletedAtRestart(p)) << Utf8(p);
+        DropFromPending(p);
+    }
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
 }

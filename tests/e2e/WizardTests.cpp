@@ -2,6 +2,7 @@
 // keys, read the page titles, answer its message boxes.
 #include "E2ETest.h"
 #include "Strings.h"
+#include <tlhelp32.h>
 #include <gtest/gtest.h>
 #include <commctrl.h>
 
@@ -45,6 +46,8 @@ TEST_F(Wizard, NextThroughEveryPageToTheFinish) {
     ASSERT_TRUE(p.WaitForTitle(Title(3)));
     Next(p);
     ASSERT_TRUE(p.WaitForTitle(Title(5), 60000));
+    // The finish page waits for the person without holding another run up.
+    EXPECT_EQ(RunSilently(L"/S \"/D" + (dir / L"Other") + L"\""), 0);
     // On the finish page: Cancel is disabled, Back too, Next reads Terminer.
     EXPECT_FALSE(IsWindowEnabled(p.Button(GetTextW(txtCancel))));
     EXPECT_FALSE(IsWindowEnabled(p.Button(GetTextW(txtBack))));
@@ -171,6 +174,12 @@ TEST_F(Wizard, ClosingAsksAndNoKeepsTheWizard) {
 }
 
 TEST_F(Wizard, TheLaunchBoxStartsTheInstalledProgram) {
+    // Wine's desktop has no shell window: this test stands in for the shell.
+    HWND shell =
+        CreateWindowExW(0, L"STATIC", L"shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    auto setShell = reinterpret_cast<BOOL(WINAPI*)(HWND)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetShellWindow")));
+    ASSERT_TRUE(setShell && setShell(shell) && GetShellWindow() == shell);
     std::wstring main = dir / L"Norvanta";
     SetupProcess p(L"\"-D" + main + L"\"");
     ASSERT_TRUE(p.WaitForTitle(Title(0)));
@@ -186,11 +195,53 @@ TEST_F(Wizard, TheLaunchBoxStartsTheInstalledProgram) {
     bool started = false;
     for (int i = 0; i < 500 && !(started = MarkedWindowExists()); ++i) Sleep(20);
     EXPECT_TRUE(started);
+    // Started by the shell's process, as the desktop's user, not by the elevated setup.
+    DWORD parent = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (_wcsicmp(entry.szExeFile, L"qrd.exe") == 0) parent = entry.th32ParentProcessID;
+    CloseHandle(snapshot);
+    EXPECT_EQ(parent, GetCurrentProcessId());
+    DestroyWindow(shell);
     // Close the word processor that was started.
     HWND marked = MarkedWindow();
     if (marked) PostMessageW(marked, WM_CLOSE, 0, 0);
     for (int i = 0; i < 250 && MarkedWindowExists(); ++i) Sleep(20);
     EXPECT_TRUE(Exists(main + L"\\qrd.exe"));
+}
+
+// Another run holds the lock: the wizard says so in French on the progress page;
+// Annuler ends it with nothing written, and the notice goes when the lock comes.
+TEST_F(Wizard, WaitingForTheLockIsToldAndAnnulerWritesNothing) {
+    HANDLE lock = HoldInstallLock();
+    std::wstring main = dir / L"Norvanta";
+    for (bool annuler : {true, false}) {
+        SetupProcess p(L"\"-D" + main + L"\"");
+        ASSERT_TRUE(p.WaitForTitle(Title(0)));
+        for (int page = 1; page <= 3; ++page) {
+            Next(p);
+            ASSERT_TRUE(p.WaitForTitle(Title(page)));
+        }
+        Next(p);
+        HWND box = p.MessageBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(p.MessageText(box), FromUtf8(kTextWaitingForLock));
+        EXPECT_EQ(p.Text(GetDlgItem(box, IDCANCEL)), GetTextW(txtCancel));
+        if (!annuler) {
+            ReleaseInstallLock(lock);
+            // The notice closes itself once the lock comes: only then is the box gone.
+            EXPECT_TRUE(Eventually([&] { return !IsWindow(box); }, 20000));
+            EXPECT_TRUE(p.WaitForTitle(Title(5), 60000));
+            break;
+        }
+        p.Answer(box, IDCANCEL);
+        EXPECT_EQ(p.Wait(), 0);
+        EXPECT_FALSE(Exists(main));
+        EXPECT_FALSE(Exists(SharedData()));
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKeyW));
+    }
 }
 
 // ---- By keyboard alone, as a person who uses no mouse, at 100 % and 200 %.

@@ -1,6 +1,7 @@
 // The archive record format: writer and reader agree, and damaged bytes are refused
 // with the record and offset named, never read past.
 #include "Archive.h"
+#include "Sha256.h"
 #include <gtest/gtest.h>
 #include <cstring>
 #include <memory>
@@ -252,7 +253,8 @@ TEST(ArchiveIndex, RoundTripAndEveryDamageRefused) {
     std::vector<std::uint8_t> a = Build(kSample);
     ArchiveIndex index;
     index.CompressedLength = 123456789012ull; // 64 bits
-    index.CompressedCheck = 0xCAFEF00D;
+    index.HasProof = true;
+    for (std::size_t i = 0; i < index.Proof.size(); ++i) index.Proof[i] = static_cast<std::uint8_t>(i * 7);
     auto copy = Exact(a, a.size());
     index.Records = ReadArchive(copy.get(), a.size());
     index.InflatedLength = a.size();
@@ -260,7 +262,8 @@ TEST(ArchiveIndex, RoundTripAndEveryDamageRefused) {
     ArchiveIndex back;
     ASSERT_TRUE(DecodeIndex(bytes.data(), bytes.size(), back));
     EXPECT_EQ(back.CompressedLength, index.CompressedLength);
-    EXPECT_EQ(back.CompressedCheck, index.CompressedCheck);
+    EXPECT_TRUE(back.HasProof);
+    EXPECT_EQ(back.Proof, index.Proof);
     EXPECT_EQ(back.InflatedLength, index.InflatedLength);
     ASSERT_EQ(back.Records.size(), kSample.size());
     for (std::size_t i = 0; i < kSample.size(); ++i) {
@@ -288,6 +291,12 @@ TEST(ArchiveIndex, RoundTripAndEveryDamageRefused) {
     index.InflatedLength = a.size() - 1;
     bytes = EncodeIndex(index);
     EXPECT_FALSE(DecodeIndex(bytes.data(), bytes.size(), back));
+    index.InflatedLength = a.size();
+    index.HasProof = false; // the older form: the same records, no proof
+    index.OlderCheck = 0xCAFEF00D;
+    bytes = EncodeIndex(index);
+    EXPECT_TRUE(bytes[3] == '1' && DecodeIndex(bytes.data(), bytes.size(), back) && !back.HasProof &&
+                EncodeIndex(back) == bytes);
 }
 
 // Offsets past 4 GiB: an entry of 4 GiB - 1 zero bytes, then one more entry,
@@ -348,4 +357,40 @@ TEST(ArchiveScan, OffsetsBeyondFourGiB) {
     EXPECT_EQ(recs[1].Name, "Licence.txt"); // its header read whole, beyond 4 GiB
     EXPECT_EQ(recs[1].Size, 3u);
     EXPECT_TRUE(inflater.Ended()); // the check value over all of it matched
+}
+
+// The digest the payload's index and the install records are checked by: known
+// answers, fed whole and in every cut, with and without the processor's SHA
+// instructions.
+TEST(Sha256, KnownDigestsInAnyPiecesEitherWay) {
+    const std::string million(1000000, 'a');
+    const struct {
+        std::string text, digest;
+    } cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {million, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    const bool had = Sha256UseInstructions;
+    for (bool instructions : {false, had}) {
+        Sha256UseInstructions = instructions;
+        for (const auto& c : cases) {
+            EXPECT_EQ(TSha256::HexOf(c.text.data(), c.text.size()), c.digest);
+            if (c.text.size() > 200) continue;
+            for (std::size_t cut = 0; cut <= c.text.size(); ++cut) {
+                TSha256 h;
+                h.Add(c.text.data(), cut);
+                h.Add(c.text.data() + cut, c.text.size() - cut);
+                EXPECT_EQ(TSha256::Hex(h.Finish()), c.digest) << "cut at " << cut;
+            }
+        }
+        // Odd pieces over many blocks, against the digest fed whole.
+        TSha256 h;
+        for (std::size_t at = 0, piece = 1; at < million.size(); at += piece, piece = piece * 7 % 1031 + 1)
+            h.Add(million.data() + at, std::min(piece, million.size() - at));
+        EXPECT_EQ(TSha256::Hex(h.Finish()), cases[3].digest);
+    }
+    Sha256UseInstructions = had;
 }

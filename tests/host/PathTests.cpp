@@ -3,6 +3,7 @@
 #include "InstallLog.h"
 #include "LogStream.h"
 #include "Paths.h"
+#include "Security.h"
 #include "StringList.h"
 #include <gtest/gtest.h>
 #include <cmath>
@@ -283,4 +284,34 @@ TEST(InstallLogFile, ManyLinesCostTimeInProportion) {
     std::string tail;
     for (int i = 1; i < added; i += 2) tail += "File Copy: C:\\Norvanta\\f" + std::to_string(i) + "\r\n";
     EXPECT_EQ(saved.substr(earlier.size()), tail);
+}
+
+TEST(Paths, DeviceNamesAndObjectPathsAreNoFolders) {
+    for (const wchar_t* path : {L"C:\\x\\CON", L"C:\\NUL", L"C:\\COM1\\Norvanta", L"C:\\a\\lpt9.txt",
+                                L"C:\\aux .log\\x", L"C:\\com\u00B9", L"C:\\CONOUT$", L"\\\\?\\C:\\x",
+                                L"\\\\.\\C:\\x", L"\\\\?\\UNC\\server\\share\\x"})
+        EXPECT_FALSE(IsValidFolderPath(path)) << std::wstring(path).size();
+    for (const wchar_t* path : {L"C:\\CONSOLE", L"C:\\COM10", L"C:\\x\\NULL.txt", L"C:\\LPT", L"C:\\LPT0",
+                                L"\\\\server\\share\\x", L"C:\\Program Files\\Norvanta"})
+        EXPECT_TRUE(IsValidFolderPath(path)) << std::wstring(path).size();
+}
+
+TEST(Security, WhichFoldersGetWhichPermissions) {
+    const std::vector<std::wstring> programs{L"C:\\Program Files", L"C:\\Program Files (x86)"};
+    // Made outside the program folders: Program Files' own permissions.
+    EXPECT_STREQ(SddlForNewFolder(frDestination, false, L"C:\\Apps\\Norvanta", programs), kAdminsOnlySddl);
+    EXPECT_STREQ(SddlForNewFolder(frDestination, false, L"C:\\Program Files2\\N", programs), kAdminsOnlySddl);
+    // Inside them, or a portable copy: whatever the folder above gives.
+    EXPECT_EQ(SddlForNewFolder(frDestination, false, L"c:\\program files (x86)\\Norvanta\\", programs),
+              nullptr);
+    EXPECT_EQ(SddlForNewFolder(frDestination, true, L"C:\\Apps\\Norvanta", programs), nullptr);
+    for (TFolderRole role : {frSharedData, frHiddenData}) {
+        EXPECT_STREQ(SddlForNewFolder(role, false, L"C:\\ProgramData\\Norvanta\\", {}), kAdminsOnlySddl);
+        EXPECT_EQ(SddlForNewFolder(role, true, L"E:\\Norvanta\\", {}), nullptr);
+    }
+    // The shared documents' folder too, until the copying is over.
+    EXPECT_STREQ(SddlForNewFolder(frPublicData, false, L"C:\\ProgramData\\Norvanta\\Public\\", {}),
+                 kAdminsOnlySddl);
+    // System and administrators full control, users read and execute, nothing from above.
+    EXPECT_STREQ(kAdminsOnlySddl, L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)");
 }

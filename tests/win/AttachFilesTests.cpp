@@ -179,8 +179,10 @@ TEST_F(Payload, AnIndexListsTheEntriesOnlyWhenItMatchesTheArchive) {
     std::string z = Packed();
     ArchiveIndex index;
     index.CompressedLength = z.size();
-    index.CompressedCheck = static_cast<std::uint32_t>(
-        adler32(1, reinterpret_cast<const Bytef*>(z.data()), static_cast<uInt>(z.size())));
+    index.HasProof = true;
+    TSha256 sha;
+    sha.Add(z.data(), z.size());
+    index.Proof = sha.Finish();
     std::uint64_t offset = 0;
     for (const Rec& r : Records()) {
         ArchiveRecord a;
@@ -209,11 +211,14 @@ TEST_F(Payload, AnIndexListsTheEntriesOnlyWhenItMatchesTheArchive) {
     ASSERT_TRUE(indexed->WriteEntry(session, *indexed->Files[3], Folder() + L"Lettre.rtf"));
     EXPECT_EQ(ReadAll(Folder() + L"Lettre.rtf"), Records()[3].bytes);
 
-    // A damaged index, or one made for other bytes, is passed over.
+    // A damaged index, one made for other bytes, or one without proof, is passed over.
     std::vector<std::uint8_t> flipped = good;
     flipped[30] ^= 1;
     std::string other = Packed({Records()[0], Records()[1]});
-    for (auto* files : {withIndex(z, flipped).release(), withIndex(other, good).release()}) {
+    index.HasProof = false;
+    std::vector<std::uint8_t> older = EncodeIndex(index);
+    for (auto* files :
+         {withIndex(z, flipped).release(), withIndex(other, good).release(), withIndex(z, older).release()}) {
         std::unique_ptr<TAttachedFiles> owned(files);
         EXPECT_FALSE(files->IndexUsed());
         EXPECT_EQ(files->ReadEntry(*files->Files[1]), Records()[1].bytes);
@@ -261,7 +266,9 @@ TEST_F(Payload, WriteModesAgainstExistingFiles) {
         files->SelectFiles(session, name, dir.path(), mode);
         return files->ToInstall.size() - before;
     };
+    WriteWholeFile(PartialNameOf(Folder() + L"qrd.exe"), "left by a run that was killed");
     EXPECT_EQ(pick("qrd.exe", wmKeepExisting), 0u);
+    EXPECT_FALSE(FileIsPresent(PartialNameOf(Folder() + L"qrd.exe")));
     EXPECT_EQ(pick("Collections d'inserts\\", wmKeepExisting), 1u); // missing: always taken
     EXPECT_EQ(pick("qrd.exe", wmReplaceIfOther), 0u);               // same date
     EXPECT_EQ(pick("Licence.txt", wmReplaceIfOther), 1u);           // odd second
@@ -367,9 +374,11 @@ TEST_F(Payload, ShortWriteCountsAsAFailure) {
     PayloadWriteFile = WritesHalf;
     std::wstring target = Folder() + L"qrd.exe";
     questions.Steps = {{TWriteFailureAnswer::Abort, nullptr}};
+    WriteWholeFile(target, "earlier");
     EXPECT_FALSE(files->WriteEntry(session, *files->Files[0], target));
     EXPECT_EQ(questions.Asked.size(), 1u);
-    EXPECT_EQ(ReadAll(target).size(), Records()[0].bytes.size() / 2);
+    EXPECT_EQ(ReadAll(target), "earlier"); // nothing cut short under its name, nothing beside it
+    EXPECT_FALSE(FileIsPresent(PartialNameOf(target)));
     EXPECT_TRUE(Log().empty());
 }
 

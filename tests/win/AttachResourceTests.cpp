@@ -6,6 +6,8 @@
 #include "InstallTraces.h"
 #include "TextConv.h"
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
+#include <utility>
 
 TEST(OwnResource, ReadsAndWritesThePackedPayload) {
     TAttachedFiles files;
@@ -99,4 +101,56 @@ TEST(ProductPayload, SetupCarriesTheDemoPayload) {
             ASSERT_TRUE(i > 0 && licence[i - 1] == '\r') << i;
         }
     }
+}
+
+namespace {
+int readCalls = 0, failRead = 0;
+bool FailsARead(void* file, void* buffer, std::uint32_t size, std::uint32_t& got) {
+    DWORD n = 0;
+    BOOL ok = ++readCalls != failRead && ReadFile(static_cast<HANDLE>(file), buffer, size, &n, nullptr);
+    SetLastError(ERROR_NETNAME_DELETED);
+    got = n;
+    return ok;
+}
+struct RetryOnce : TInstallQuestions {
+    int asked = 0;
+    TWriteFailureAnswer CannotWrite(const std::wstring&) override {
+        return ++asked == 1 ? TWriteFailureAnswer::Retry : TWriteFailureAnswer::Abort;
+    }
+};
+int Threads() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 t{};
+    t.dwSize = sizeof t;
+    int n = 0;
+    for (BOOL more = Thread32First(snap, &t); more; more = Thread32Next(snap, &t))
+        n += t.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snap);
+    return n;
+}
+} // namespace
+
+// A read of the program's file that fails on the inflater's thread during the
+// copy is no damage: the write-failure question, whose Retry reads again. The
+// thread ends with the payload.
+TEST(OwnResource, AFailedReadOfTheProgramsFileIsAskedAsAWriteFailure) {
+    const std::uint64_t from = std::exchange(InflateAheadFrom, 0);
+    auto files = std::make_unique<TAttachedFiles>();
+    InflateAheadFrom = from;
+    TInstallSession session;
+    session.Log = std::make_unique<TInstallLog>();
+    RetryOnce questions;
+    session.Questions = &questions;
+    TestDir dir;
+    const ReadFileFn saved = std::exchange(PayloadReadFile, FailsARead);
+    const int threads = Threads();
+    failRead = 1;
+    EXPECT_TRUE(files->WriteEntry(session, *files->Files[2], dir / L"Lettre.rtf"));
+    PayloadReadFile = saved;
+    EXPECT_EQ(questions.asked, 1);
+    std::string bytes;
+    EXPECT_TRUE(ReadWholeFile(dir / L"Lettre.rtf", bytes) && bytes == "{\\rtf1 lettre de test}");
+    EXPECT_EQ(Threads(), threads + 1);
+    files.reset();
+    EXPECT_EQ(Threads(), threads); // stopped and waited for
 }

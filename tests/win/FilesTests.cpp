@@ -93,6 +93,19 @@ TEST(WholeFiles, WriteReplaceAndEmpty) {
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(WriteWholeFile(f, "x"));
     CloseHandle(held);
+    // Written beside it: a failure leaves the earlier bytes and nothing beside them;
+    // what a killed run left there goes first.
+    WriteWholeFile(f, "earlier");
+    held = CreateFileW(f.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
+    EXPECT_FALSE(WriteWholeFile(f, "new"));
+    CloseHandle(held);
+    EXPECT_EQ(ReadAll(f), "earlier");
+    EXPECT_FALSE(FileIsPresent(PartialNameOf(f)));
+    WriteWholeFile(PartialNameOf(f), "cut sho");
+    EXPECT_TRUE(WriteWholeFile(f, "new"));
+    EXPECT_EQ(ReadAll(f), "new");
+    EXPECT_FALSE(FileIsPresent(PartialNameOf(f)));
 }
 
 TEST(FileTimes, SetFileDateAndFileDateOfAgreeInLocalTime) {

@@ -72,6 +72,13 @@ inline std::string Bytes(const std::wstring& path) {
     return out;
 }
 
+inline void Write(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD n = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+    CloseHandle(h);
+}
+
 // A registry value of the 32-bit view: its type and raw bytes (REG_NONE when missing).
 struct RegValue {
     DWORD type = REG_NONE;
@@ -164,6 +171,21 @@ inline void CleanInstallState() {
         RegDeleteTreeW(k, L"Norvanta Word Processor");
         RegCloseKey(k);
     }
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &k) ==
+        ERROR_SUCCESS) {
+        RegDeleteTreeW(k, L"Norvanta Word Processor"); // the journal key of a stopped run
+        RegCloseKey(k);
+    }
+}
+
+// Install.log's hash in the uninstall entry, as the setup records the log it wrote.
+inline void RecordLogHash(const std::string& hex) {
+    std::wstring text(hex.begin(), hex.end());
+    HKEY k;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyW, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &k)) return;
+    RegSetValueExW(k, L"InstallLogSHA256", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(k);
 }
 
 // The lines of a text file split at CR LF (the last line ends with one too).
