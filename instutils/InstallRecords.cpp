@@ -160,7 +160,8 @@ LONG DeleteKeyAndEmptyParent(HKEY root) {
         LONG q = RegQueryInfoKeyW(parent, nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values,
                                   nullptr, nullptr, nullptr, nullptr);
         RegCloseKey(parent);
-        if (q == ERROR_SUCCESS && keys == 0 && values == 0) RegDeleteKeyExW(root, kSettingsParentWide, kView, 0);
+        if (q == ERROR_SUCCESS && keys == 0 && values == 0)
+            RegDeleteKeyExW(root, kSettingsParentWide, kView, 0);
     }
     return r == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : r;
 }
