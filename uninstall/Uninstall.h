@@ -63,8 +63,7 @@ enum : int {
     kUninstallRunningCopy = 1, // a copy of the word processor runs; nothing was removed
     kUninstallIncomplete = 2, // something stays (the rest went) or goes at the restart, or a line was refused
     kUninstallNothingHere = 3, // no Install.log beside the program (a portable copy): nothing was removed
-    kUninstallNoRights =
-        4, // a machine-wide installation, a silent run without administrator rights: nothing removed
+    kUninstallNoRights = 4,    // no administrator rights for a machine-wide removal: nothing was removed
 };
 
 struct TUninstallProblem {
