@@ -22,4 +22,4 @@ NORVANTA_SCREEN=2048x1536 "$root/scripts/with-wine.sh" bash -c "
   wine reg add '$desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
   exit \$rc"
 for f in "$tmp"/*.bmp; do convert "$f" "$root/docs/$(basename "${f%.bmp}").png"; done
-ls "$root"/docs/page*.png "$root"/docs/question-fermeture.png "$root"/docs/uninstall-confirmation.png
+ls "$root"/docs/page*.png "$root"/docs/question-fermeture.png "$root"/docs/uninstall-confirmation.png "$root"/docs/attente-verrou.png

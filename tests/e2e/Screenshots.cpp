@@ -2,8 +2,9 @@
 // screenshots <folder> [<pixels per inch> <name suffix>]. The progress page is
 // caught with the write-failure question on it (a file of the destination is
 // held open meanwhile). At 100 %, also the close question on the welcome page,
-// the progress page copying the tests' 48 MB payload, its bar half-way, and,
-// last, the uninstaller's confirmation box.
+// the progress page copying the tests' 48 MB payload, its bar half-way, the
+// uninstaller's confirmation box and, last, the notice of a wizard that waits
+// for another run's lock.
 #include "Driver.h"
 #include "InstallTraces.h"
 #include "Strings.h"
@@ -53,6 +54,22 @@ bool ShotMidway(const std::wstring& folder) {
     if (HWND box = p.MessageBox()) p.Answer(box, IDYES);
     return p.Wait() == 0 && ok;
 }
+// The notice of a wizard that waits for another run's lock, on its progress page.
+bool ShotLockWait(const std::wstring& folder) {
+    HANDLE lock = HoldInstallLock();
+    SetupProcess p(L"");
+    for (int page = 0; page <= 3; ++page) {
+        if (!p.WaitForTitle(GetTextW(txtPageTitle0 + page))) return false;
+        p.Click(p.Button(GetTextW(txtNext)));
+    }
+    HWND box = p.MessageBox();
+    Sleep(400); // let the notice finish painting
+    bool ok = box && SaveWindowBitmap(box, folder + L"\\attente-verrou.bmp");
+    std::printf("attente-verrou: %s\n", ok ? "saved" : "FAILED");
+    if (box) p.Answer(box, IDCANCEL);
+    ReleaseInstallLock(lock);
+    return p.Wait() == 0 && ok;
+}
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -100,6 +117,8 @@ int wmain(int argc, wchar_t** argv) {
     if (suffix.empty()) ok = ShotUninstallConfirmation(out) && ok;
     CleanInstallState();
     if (suffix.empty()) ok = ok && ShotMidway(out);
+    CleanInstallState();
+    if (suffix.empty()) ok = ok && ShotLockWait(out);
     CleanInstallState();
     CoUninitialize();
     return ok ? 0 : 1;
