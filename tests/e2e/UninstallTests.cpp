@@ -489,20 +489,22 @@ TEST_F(Uninstall, ALinkPutOnTheWayOfAFileInUseIsNotFollowedNorIsAFileLinkOfTheLo
     RunUnix(L"Z:\\bin\\ln", L"ln -s ../NorvOutside/target.txt flink", main);
     ASSERT_TRUE(Eventually([&] { return Exists(main + L"\\flink"); }));
     WriteLog("File Copy: C:\\Norvanta\\flink\r\n" + Bytes(main + L"\\Install.log"));
-    std::wstring licence = main + L"\\Licence.txt", runLog = dir / L"uninstall.log";
+    std::wstring licence = main + L"\\Licence.txt", runLog = L"C:\\norv-uninstall.log";
     HANDLE held = CreateFileW(licence.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    {
-        SetupProcess p(L"-ui /S \"/LOG=" + runLog + L"\"", main + L"\\qrd.exe");
-        // While the removal waits for the file, its folder becomes a link to another, in one step.
-        ASSERT_TRUE(Eventually([&] {
-            return HasLine(FileLines(runLog), "In use, trying again for a second: " + Utf8(licence));
-        }));
-        RunUnix(L"Z:\\usr\\bin\\perl",
-                L"perl -e \"rename('Norvanta','Norvanta-held') and symlink('NorvOutside','Norvanta')\"",
-                L"C:\\");
-        EXPECT_EQ(p.Wait(), 2);
-    }
+    DeleteFileW(runLog.c_str());
+    // While the removal waits for the file, its folder becomes a link to another, in one step: a
+    // watcher started first swaps them as soon as the run log says it waits, whatever the load.
+    RunUnix(L"Z:\\usr\\bin\\perl",
+            L"perl -e \"open(W, '>', 'norv-watching'); close(W); for ($i = 0; $i < 6000; $i++) { last if "
+            L"open(F, '<', 'norv-uninstall.log') && "
+            L"grep(/In use, trying again/, <F>); select(undef, undef, undef, 0.005) } "
+            L"rename('Norvanta', 'Norvanta-held') and symlink('NorvOutside', 'Norvanta')\"",
+            L"C:\\");
+    ASSERT_TRUE(Eventually([] { return Exists(L"C:\\norv-watching"); }));
+    DeleteFileW(L"C:\\norv-watching");
+    EXPECT_EQ(RunSilently(L"-ui /S \"/LOG=" + runLog + L"\"", main + L"\\qrd.exe"), 2);
+    EXPECT_TRUE(Eventually([&] { return IsLink(main); }));
     RunUnix(L"Z:\\bin\\sh", L"sh -c \"rm Norvanta && mv Norvanta-held Norvanta\"", L"C:\\");
     ASSERT_TRUE(Eventually([&] { return !IsLink(main) && Exists(licence); }));
     CloseHandle(held);
@@ -516,6 +518,7 @@ TEST_F(Uninstall, ALinkPutOnTheWayOfAFileInUseIsNotFollowedNorIsAFileLinkOfTheLo
     EXPECT_TRUE(Exists(main + L"\\qrd.exe") && Exists(main + L"\\Install.log") &&
                 KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyW));
     TestDir::RemoveTree(outside);
+    DeleteFileW(runLog.c_str());
 }
 
 TEST_F(Uninstall, StartedThroughAnotherNameForItsFolderItRemovesEverything) {
