@@ -2,6 +2,7 @@
 #include "DosTime.h"
 #include "Files.h"
 #include "Paths.h"
+#include "SystemLibraries.h"
 #include "TextConv.h"
 #include "WinHandles.h"
 #include <windows.h>
@@ -92,17 +93,11 @@ std::unique_ptr<TByteSource> OwnFileSpan(HMODULE self, const void* bytes, std::u
         why = L"the image does not say where the payload lies in the program's file";
         return nullptr;
     }
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD n;
-    while ((n = GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()))) >= path.size()) {
-        if (path.size() >= 32768) break;
-        path.resize(path.size() * 2); // a long path: the name was cut
-    }
-    if (n == 0 || n >= path.size()) {
+    std::wstring path = ModuleFilePath(self);
+    if (path.empty()) {
         why = L"the program's file name cannot be had";
         return nullptr;
     }
-    path.resize(n);
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.valid()) {

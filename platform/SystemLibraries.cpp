@@ -10,6 +10,18 @@ void RestrictDllSearch() {
     SetDllDirectoryW(L"");
 }
 
+std::wstring ModuleFilePath(HMODULE module) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return std::wstring();
+        if (n < path.size()) return path.substr(0, n);
+        // The name was cut: a long path. No path is longer than the system's limit.
+        if (path.size() > 32768) return std::wstring();
+        path.resize(path.size() * 2);
+    }
+}
+
 HMODULE LoadSystemLibrary(const wchar_t* name) {
     wchar_t dir[MAX_PATH];
     UINT n = GetSystemDirectoryW(dir, MAX_PATH);

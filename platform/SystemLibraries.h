@@ -2,6 +2,7 @@
 // the system folder: nothing of theirs (nor of what they load in turn) is looked
 // for beside the program before it has restricted where DLLs may come from.
 #pragma once
+#include <string>
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -10,6 +11,10 @@
 // Only the system folder is searched for DLLs from here on: called first thing,
 // before anything else is loaded.
 void RestrictDllSearch();
+
+// The file a module was loaded from (nil: the program's own), however long its
+// name; empty when it cannot be had.
+std::wstring ModuleFilePath(HMODULE module = nullptr);
 
 // Loads a library of the system folder by its full path; nil when it cannot.
 HMODULE LoadSystemLibrary(const wchar_t* name);

@@ -13,16 +13,6 @@ const wchar_t kNoRights[] =
     L"La désinstallation du traitement de texte Norvanta demande les droits d'administrateur, qui n'ont "
     L"pas pu être obtenus.\r\n\r\nRien n'a été supprimé.";
 
-std::wstring OwnFile() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return std::wstring();
-        if (n < path.size()) return path.substr(0, n);
-        path.resize(path.size() * 2);
-    }
-}
-
 bool KeyPresent(HKEY root, const wchar_t* path, DWORD* allUsers = nullptr) {
     HKEY key;
     if (RegOpenKeyExW(root, path, 0, KEY_WOW64_32KEY | KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
@@ -111,8 +101,8 @@ bool EnsureUninstallRights(const TUninstallOptions& options, TRunLog& log, const
                           ? L"a silent run without administrator rights asks for none: nothing removed"
                           : L"still no administrator rights: nothing removed");
 
-    std::wstring program = OwnFile(), arguments = std::wstring(L"-ui /") + kElevatedSwitch + L"=" +
-                                                  DecimalW(GetCurrentProcessId());
+    std::wstring program = ModuleFilePath(), arguments = std::wstring(L"-ui /") + kElevatedSwitch + L"=" +
+                                                         DecimalW(GetCurrentProcessId());
     if (!logPath.empty()) arguments += L" \"/LOG=" + logPath + L"\"";
     // Neither run may hold the install folder as its current folder.
     wchar_t system[MAX_PATH + 1] = {};

@@ -10,6 +10,7 @@
 #include "RunLog.h"
 #include "Shell.h"
 #include "StringList.h"
+#include "SystemLibraries.h"
 #include "TextConv.h"
 #include "WinHandles.h"
 #include <windows.h>
@@ -254,16 +255,6 @@ bool KeyIsEmpty(HKEY root, const wchar_t* path) {
     return r == ERROR_SUCCESS && keys == 0 && values == 0;
 }
 
-std::wstring ModulePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return std::wstring();
-        if (n < path.size()) return path.substr(0, n);
-        path.resize(path.size() * 2);
-    }
-}
-
 std::wstring ListOf(const std::vector<TUninstallProblem>& items) {
     std::wstring text;
     std::size_t shown = 0;
@@ -353,7 +344,7 @@ void TRemoval::Run() {
     }
     for (const std::wstring& k : options_.Keep)
         if (std::wstring full = FullPath(k); !full.empty()) keep_.push_back(full);
-    program_ = FullPath(options_.ProgramPath.empty() ? ModulePath() : options_.ProgramPath);
+    program_ = FullPath(options_.ProgramPath.empty() ? ModuleFilePath() : options_.ProgramPath);
     folder_ = program_.empty() ? std::wstring() : FullPath(FolderPartOf(program_));
     installLog_ = folder_.empty() ? std::wstring() : JoinPath(folder_, "Install.log");
     journal_ = folder_.empty() ? std::wstring() : JoinPath(folder_, kJournalName);
@@ -623,7 +614,7 @@ void TRemoval::RemoveProgram() {
     if (it == records_.end())
         return log_->Line(L"Kept the program (Install.log does not name it): " + program_);
     // A copy that is not this process goes as any file of the installation.
-    if (!SamePath(programReal_, RealPath(FullPath(ModulePath()), false))) return RemoveFile(*it);
+    if (!SamePath(programReal_, RealPath(FullPath(ModuleFilePath()), false))) return RemoveFile(*it);
     DWORD e = 0;
     UniqueHandle program = OpenToRemove(programReal_, false, e);
     if (!program.valid()) return Fail(L"Could not move the running program", program_, e);

@@ -1,6 +1,7 @@
 #include "Driver.h"
 #include "InstallTraces.h"
 #include "ScreenScale.h"
+#include "Strings.h"
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -555,4 +556,12 @@ bool HostLink(const std::wstring& link, const std::wstring& target) {
     std::size_t cut = link.find_last_of(L'\\');
     std::string at = "'" + UnixName(link.substr(0, cut)) + "/" + Utf8(link.substr(cut + 1)) + "'";
     return RunOnHost(target.empty() ? "rm -f " + at : "ln -sfn '" + UnixName(target) + "' " + at) == 0;
+}
+
+bool SetupProcess::ToReadyPage() {
+    for (int page = 0; page <= 3; ++page) {
+        if (!WaitForTitle(GetTextW(txtPageTitle0 + page))) return false;
+        if (page < 3) Click(Button(GetTextW(txtNext)));
+    }
+    return true;
 }

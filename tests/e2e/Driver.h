@@ -33,6 +33,8 @@ public:
     std::wstring PageTitle();
     // Waits until the title is the given one; false when it does not come.
     bool WaitForTitle(const std::wstring& title, DWORD milliseconds = 20000);
+    // Next from the welcome page to the ready page, each page awaited; false when one does not come.
+    bool ToReadyPage();
     HWND Button(const std::wstring& caption);
     HWND CheckBox(const std::wstring& caption);
     HWND Edit();

@@ -467,11 +467,7 @@ private:
 // the box says so, and whatever the person does next the run ends with 217.
 TEST_F(Faults, AnUnexpectedErrorOnTheProgressPageEndsWith217) {
     SetupProcess p(L"\"-D" + main + L"\"");
-    ASSERT_TRUE(p.WaitForTitle(GetTextW(txtPageTitle0)));
-    for (int page = 1; page <= 3; ++page) {
-        p.Click(p.Button(GetTextW(txtNext)));
-        ASSERT_TRUE(p.WaitForTitle(GetTextW(txtPageTitle0 + page)));
-    }
+    ASSERT_TRUE(p.ToReadyPage());
     FailOneAllocation fault(p.Id());
     ASSERT_TRUE(fault.Attached());
     p.Click(p.Button(GetTextW(txtNext)));

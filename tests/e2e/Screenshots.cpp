@@ -37,10 +37,8 @@ bool ShotUninstallConfirmation(const std::wstring& folder) {
 // then cancelled.
 bool ShotMidway(const std::wstring& folder) {
     SetupProcess p(L"", LargeSetupExe());
-    for (int page = 0; page <= 3; ++page) {
-        if (!p.WaitForTitle(GetTextW(txtPageTitle0 + page))) return false;
-        p.Click(p.Button(GetTextW(txtNext)));
-    }
+    if (!p.ToReadyPage()) return false;
+    p.Click(p.Button(GetTextW(txtNext)));
     HWND bar = nullptr;
     DWORD_PTR at = 0;
     for (int i = 0; i < 20000 && (at < 400 || at > 600); ++i) {
@@ -58,10 +56,8 @@ bool ShotMidway(const std::wstring& folder) {
 bool ShotLockWait(const std::wstring& folder) {
     HANDLE lock = HoldInstallLock();
     SetupProcess p(L"");
-    for (int page = 0; page <= 3; ++page) {
-        if (!p.WaitForTitle(GetTextW(txtPageTitle0 + page))) return false;
-        p.Click(p.Button(GetTextW(txtNext)));
-    }
+    if (!p.ToReadyPage()) return false;
+    p.Click(p.Button(GetTextW(txtNext)));
     HWND box = p.MessageBox();
     Sleep(400); // let the notice finish painting
     bool ok = box && SaveWindowBitmap(box, folder + L"\\attente-verrou.bmp");

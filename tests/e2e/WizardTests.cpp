@@ -182,11 +182,7 @@ TEST_F(Wizard, TheLaunchBoxStartsTheInstalledProgram) {
     ASSERT_TRUE(setShell && setShell(shell) && GetShellWindow() == shell);
     std::wstring main = dir / L"Norvanta";
     SetupProcess p(L"\"-D" + main + L"\"");
-    ASSERT_TRUE(p.WaitForTitle(Title(0)));
-    for (int page = 1; page <= 3; ++page) {
-        Next(p);
-        ASSERT_TRUE(p.WaitForTitle(Title(page)));
-    }
+    ASSERT_TRUE(p.ToReadyPage());
     Next(p);
     ASSERT_TRUE(p.WaitForTitle(Title(5), 60000));
     EXPECT_TRUE(p.Checked(p.CheckBox(GetTextW(txtLaunchNow))));
@@ -219,11 +215,7 @@ TEST_F(Wizard, WaitingForTheLockIsToldAndAnnulerWritesNothing) {
     std::wstring main = dir / L"Norvanta";
     for (bool annuler : {true, false}) {
         SetupProcess p(L"\"-D" + main + L"\"");
-        ASSERT_TRUE(p.WaitForTitle(Title(0)));
-        for (int page = 1; page <= 3; ++page) {
-            Next(p);
-            ASSERT_TRUE(p.WaitForTitle(Title(page)));
-        }
+        ASSERT_TRUE(p.ToReadyPage());
         Next(p);
         HWND box = p.MessageBox();
         ASSERT_NE(box, nullptr);
@@ -421,11 +413,7 @@ TEST_P(Keyboard, TheCloseQuestionAnswersWithItsFrenchButtons) {
 // stops the copying there (what was written is recorded).
 TEST_F(Wizard, TheProgressPageAnswersAndCancelsDuringALongCopy) {
     SetupProcess p(L"", LargeSetupExe());
-    ASSERT_TRUE(p.WaitForTitle(Title(0)));
-    for (int page = 1; page <= 3; ++page) {
-        Next(p);
-        ASSERT_TRUE(p.WaitForTitle(Title(page)));
-    }
+    ASSERT_TRUE(p.ToReadyPage());
     Next(p);
     HWND bar = nullptr;
     // The bar's position once it stands beyond `after` and short of the end;
