@@ -492,6 +492,9 @@ TEST_F(Uninstall, ALinkPutOnTheWayOfAFileInUseIsNotFollowedNorIsAFileLinkOfTheLo
     std::wstring licence = main + L"\\Licence.txt", runLog = L"C:\\norv-uninstall.log";
     HANDLE held = CreateFileW(licence.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    // Held: nobody may open it for deletion meanwhile.
+    HANDLE probe = CreateFileW(licence.c_str(), DELETE, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_EQ(probe, INVALID_HANDLE_VALUE) << "the file is not held";
     DeleteFileW(runLog.c_str());
     // While the removal waits for the file, its folder becomes a link to another, in one step: a
     // watcher started first swaps them as soon as the run log says it waits, whatever the load.
@@ -499,7 +502,7 @@ TEST_F(Uninstall, ALinkPutOnTheWayOfAFileInUseIsNotFollowedNorIsAFileLinkOfTheLo
             L"perl -e \"open(W, '>', 'norv-watching'); close(W); for ($i = 0; $i < 6000; $i++) { last if "
             L"open(F, '<', 'norv-uninstall.log') && "
             L"grep(/In use, trying again/, <F>); select(undef, undef, undef, 0.005) } "
-            L"rename('Norvanta', 'Norvanta-held') and symlink('NorvOutside', 'Norvanta')\"",
+            L"$i < 6000 and rename('Norvanta', 'Norvanta-held') and symlink('NorvOutside', 'Norvanta')\"",
             L"C:\\");
     ASSERT_TRUE(Eventually([] { return Exists(L"C:\\norv-watching"); }));
     DeleteFileW(L"C:\\norv-watching");
