@@ -507,6 +507,14 @@ TEST_F(Uninstall, ALinkPutOnTheWayOfAFileInUseIsNotFollowedNorIsAFileLinkOfTheLo
     ASSERT_TRUE(Eventually([] { return Exists(L"C:\\norv-watching"); }));
     DeleteFileW(L"C:\\norv-watching");
     EXPECT_EQ(RunSilently(L"-ui /S \"/LOG=" + runLog + L"\"", main + L"\\qrd.exe"), 2);
+    if (HasLine(FileLines(runLog), "Removed file: " + Utf8(licence))) {
+        // Seen under Wine in some full runs only: the removal was let open the held file for deletion
+        // (its own open from here is refused), so nothing waited and nothing could be swapped.
+        CloseHandle(held);
+        TestDir::RemoveTree(outside);
+        GTEST_SKIP()
+            << "Wine let the uninstaller open a file held without delete sharing: the swap is not shown";
+    }
     EXPECT_TRUE(Eventually([&] { return IsLink(main); }));
     RunUnix(L"Z:\\bin\\sh", L"sh -c \"rm Norvanta && mv Norvanta-held Norvanta\"", L"C:\\");
     ASSERT_TRUE(Eventually([&] { return !IsLink(main) && Exists(licence); }));
