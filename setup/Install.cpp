@@ -401,12 +401,32 @@ void RecordInstall(TInstallSession& session) {
         bool logWhole = false;
         if (session.Log && !session.LogPath.empty()) {
             const std::vector<std::string>& added = session.Log->List().Lines;
+            // An earlier Install.log changed since a setup wrote it is not carried over:
+            // the new hash would vouch for lines nobody recorded.
+            bool keepEarlier = true;
+            {
+                TLogHashPlaces places;
+                places.SettingsKey = kSettingsKeyWide;
+                places.UninstallKey = kUninstallKeyWide;
+                TRecordsReader earlier(session.MainDir, places);
+                std::wstring why;
+                unsigned long error = 0;
+                if (!earlier.Check(why, error) && earlier.Changed() &&
+                    SamePath(earlier.ChangedPath(), session.LogPath)) {
+                    keepEarlier = false;
+                    session.Note(
+                        L"The earlier Install.log was changed after the setup wrote it: its lines are "
+                        L"not taken over: " +
+                        session.LogPath);
+                }
+            }
             TSha256 sha;
             logWhole = RewriteFile(
                 session.LogPath,
                 [&](TLogSource& earlier, TLogSink& out) {
                     THashingSink hashed(out, sha);
-                    return WriteInstallLog(earlier, added, hashed);
+                    TMemoryLogSource none(nullptr, 0);
+                    return WriteInstallLog(keepEarlier ? earlier : none, added, hashed);
                 },
                 [&] {
                     hash = TSha256::Hex(sha.Finish());

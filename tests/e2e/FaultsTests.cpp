@@ -3,6 +3,7 @@
 // damaged resources. Each ends with a clear outcome, never a hang, and keeps the
 // records of what was already installed.
 #include "Archive.h"
+#include "Sha256.h"
 #include "E2ETest.h"
 #include "Strings.h"
 #include "TextConv.h"
@@ -266,6 +267,7 @@ TEST_F(Faults, EarlierLogsHoldingNulBytesKeepEveryByteOfTheirRecords) {
     ASSERT_GT(earlierUpdate.size(), 2000000u);
     Write(update, earlierUpdate);
     Write(install, earlierInstall);
+    RecordLogHash(TSha256::HexOf(earlierInstall.data(), earlierInstall.size())); // as a setup wrote it
 
     ASSERT_EQ(RunSilently(L"/S \"/D" + main + L"\""), 0);
     std::vector<std::string> added = LinesAfter(Bytes(update), earlierUpdate);
@@ -294,6 +296,7 @@ TEST_F(Faults, AnEarlierInstallLogOfTensOfMegabytesKeepsEveryLineInConstantMemor
     for (int i = 0; earlier.size() < 48 * 1024 * 1024; ++i)
         earlier += "File Copy: C:\\Old\\Programme\\Fichier " + std::to_string(i) + ".dat\r\n";
     Write(install, earlier);
+    RecordLogHash(TSha256::HexOf(earlier.data(), earlier.size()));
     ASSERT_EQ(RunSilentlyMeasured(L"/S \"/D" + main + L"\"", L"", largeSet, largePagefile), 0);
     std::vector<std::string> added = LinesAfter(Bytes(install), earlier);
     EXPECT_NE(std::find(added.begin(), added.end(), "File Copy: " + Utf16ToUtf8(main) + "\\qrd.exe"),

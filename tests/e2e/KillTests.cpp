@@ -201,4 +201,8 @@ TEST_F(Kills, RecordsChangedAfterTheSetupRemoveNothing) {
     before.erase(main + L"\\Install.log");
     EXPECT_EQ(after, before) << "nothing removed";
     EXPECT_TRUE(HasLine(FileLines(runLog), "Install.log was changed after the setup wrote it"));
+    // A new setup does not take the changed lines over: its own Install.log is followed again.
+    ASSERT_EQ(RunSilently(L"/S"), 0);
+    EXPECT_FALSE(HasLine(FileLines(main + L"\\Install.log"), "win.ini"));
+    EXPECT_EQ(RunSilently(L"-ui /S", main + L"\\qrd.exe"), 0);
 }
