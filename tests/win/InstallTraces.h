@@ -176,15 +176,6 @@ inline void CleanInstallState() {
         RegDeleteTreeW(k, L"Norvanta Word Processor"); // the journal key of a stopped run
         RegCloseKey(k);
     }
-    // Programs an earlier removal moved out of their folder: each test counts its own.
-    wchar_t temp[MAX_PATH + 1] = {};
-    DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    WIN32_FIND_DATAW fd;
-    HANDLE h = n ? FindFirstFileW((std::wstring(temp) + L"Norvanta-uninstall-*.tmp").c_str(), &fd)
-                 : INVALID_HANDLE_VALUE;
-    for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &fd))
-        DeleteFileW((std::wstring(temp) + fd.cFileName).c_str());
-    if (h != INVALID_HANDLE_VALUE) FindClose(h);
 }
 
 // Install.log's hash in the uninstall entry, as the setup records the log it wrote.
