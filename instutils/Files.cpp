@@ -104,24 +104,6 @@ std::wstring PartialNameOf(const std::wstring& target) {
     return target + L".norvanta-new";
 }
 
-std::wstring HandlePath(FileHandle handle) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetFinalPathNameByHandleW(static_cast<HANDLE>(handle), path.data(),
-                                            static_cast<DWORD>(path.size()),
-                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (n == 0) return std::wstring();
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(n + 1);
-    }
-    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\" + path.substr(7);
-    if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
-    return path;
-}
-
 bool DeleteThroughHandle(FileHandle file) {
     FILE_DISPOSITION_INFO info{TRUE};
     return SetFileInformationByHandle(file, FileDispositionInfo, &info, sizeof info) != FALSE;

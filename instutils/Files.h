@@ -35,10 +35,6 @@ std::wstring PartialNameOf(const std::wstring& target);
 // Removes the file of that name, a link itself rather than what it points at;
 // true when none is left (there was none, or it is gone).
 bool RemoveFileItself(const std::wstring& path);
-// The system's own full name for what a handle reaches (GetFinalPathNameByHandleW,
-// any length), without its "\\?\" prefix: "\\?\C:\a" gives "C:\a", "\\?\UNC\s\h\a"
-// gives "\\s\h\a". Empty when it cannot tell.
-std::wstring HandlePath(FileHandle handle);
 // Marks a file opened with DELETE access for removal when its handle closes.
 bool DeleteThroughHandle(FileHandle file);
 void SetFileDate(FileHandle file, std::uint32_t dosTime);

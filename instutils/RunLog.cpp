@@ -18,18 +18,19 @@ TRunLog::~TRunLog() {
 }
 
 bool TRunLog::Open(const std::wstring& path) {
-    return OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS);
+    if (file_ || path.empty()) return false;
+    // Others may read it while the run goes on.
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    file_ = f;
+    return true;
 }
 
 bool TRunLog::Append(const std::wstring& path) {
-    return OpenFile(path, FILE_APPEND_DATA, OPEN_ALWAYS);
-}
-
-bool TRunLog::OpenFile(const std::wstring& path, unsigned long access, unsigned long disposition) {
     if (file_ || path.empty()) return false;
-    // Others may read it while the run goes on.
-    HANDLE f = CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE f = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) return false;
     file_ = f;
     return true;

@@ -31,7 +31,6 @@ public:
     void Failure(const std::wstring& what, unsigned long code);
 
 private:
-    bool OpenFile(const std::wstring& path, unsigned long access, unsigned long disposition);
     void* file_ = nullptr; // a Windows HANDLE
 };
 

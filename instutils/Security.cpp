@@ -1,5 +1,4 @@
 #include "Security.h"
-#include "Files.h"
 #include "Paths.h"
 #include "Shell.h"
 #include "WinHandles.h"
@@ -99,6 +98,11 @@ bool UntrustedLink(const std::wstring& path) {
     return !trusted;
 }
 
+std::wstring FinalPath(HANDLE h) {
+    wchar_t buffer[MAX_PATH * 2];
+    DWORD n = GetFinalPathNameByHandleW(h, buffer, MAX_PATH * 2, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    return n > 0 && n < MAX_PATH * 2 ? std::wstring(buffer, n) : std::wstring();
+}
 } // namespace
 
 std::wstring UntrustedLinkIn(const std::wstring& folder) {
@@ -133,7 +137,7 @@ bool IsLinkedFile(const std::wstring& path) {
     UniqueHandle parent(CreateFileW(FolderPartOf(path).c_str(), FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    std::wstring itself = HandlePath(h.get()), folder = parent.valid() ? HandlePath(parent.get()) : L"";
+    std::wstring itself = FinalPath(h.get()), folder = parent.valid() ? FinalPath(parent.get()) : L"";
     if (itself.empty() || folder.empty()) return false; // nothing to compare: the attributes decided
     PathWithSlash(folder);
     return !SamePath(itself, folder + NamePartOf(path));

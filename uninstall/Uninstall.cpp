@@ -94,7 +94,22 @@ bool Below(const std::wstring& path, const std::wstring& folder) {
 // What a handle reaches, by the system's own name for it: "\\?\C:\a" gives "C:\a",
 // "\\?\UNC\s\h\a" gives "\\s\h\a". Empty when it cannot tell.
 std::wstring FinalPathOf(HANDLE handle) {
-    return FullPath(HandlePath(handle));
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (n == 0) return std::wstring();
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(n + 1);
+    }
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        path = L"\\" + path.substr(7);
+    else if (path.compare(0, 4, L"\\\\?\\") == 0)
+        path = path.substr(4);
+    return FullPath(path);
 }
 
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -168,7 +183,8 @@ UniqueHandle OpenToRemove(const std::wstring& real, bool folder, DWORD& error) {
 // read-only one is made writable first. 0 or the error (ERROR_DIR_NOT_EMPTY for
 // a folder that holds something).
 DWORD DeleteThrough(HANDLE h) {
-    if (DeleteThroughHandle(h)) return 0;
+    FILE_DISPOSITION_INFO deletion{TRUE};
+    if (SetFileInformationByHandle(h, FileDispositionInfo, &deletion, sizeof deletion)) return 0;
     DWORD e = GetLastError();
     FILE_BASIC_INFO basic{};
     if (e != ERROR_ACCESS_DENIED || !GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) ||
@@ -177,7 +193,8 @@ DWORD DeleteThrough(HANDLE h) {
     basic = FILE_BASIC_INFO{}; // times of 0 stay as they are
     basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     if (!SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic)) return e;
-    return DeleteThroughHandle(h) ? 0 : GetLastError();
+    return SetFileInformationByHandle(h, FileDispositionInfo, &deletion, sizeof deletion) ? 0
+                                                                                          : GetLastError();
 }
 
 DWORD DeleteAttempt(const std::wstring& real, bool folder) {
